@@ -1,0 +1,20 @@
+// The removal engine.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Carries out the whole removal and ends the program; it never returns.
+[[noreturn]] void RemovePlugin();
+
+// Terminates every process whose executable name ends with `target`, letter
+// case aside. True when at least one process matched. Sets ProcessKilled once
+// the scan has run to its end.
+bool KillProcessByName(const std::wstring& target);
+
+// True when `entryName` ends with `target`; both already in lower case.
+bool NameMatches(const std::wstring& entryName, const std::wstring& target);
+
+// Ids of the processes that KillProcessByName terminated, in order.
+extern std::vector<std::uint32_t> TerminatedProcessIds;

@@ -1,0 +1,4 @@
+#include "Shared.h"
+
+InstallLocations InstallInfo;
+bool ProcessKilled = false;

@@ -1,0 +1,14 @@
+// Version probes and the window effects of both windows.
+#pragma once
+
+#include "platform/form.h"
+#include "platform/platform.h"
+
+bool IsWinXP();
+bool IsWin2000();
+void MakeTopMost(platform::WindowHandle window, bool onTop);
+// 0 applied; 1 alpha outside 0..255, nothing changed; 2 the system refused.
+int SetTranslucency(platform::WindowHandle window, const short& alpha);
+// Lets the system move a window without a caption bar while the left button
+// is held; does nothing when it is not.
+void DragWindow(const platform::Form& form);

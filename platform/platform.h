@@ -1,0 +1,198 @@
+// The seam between the program and the operating system.
+//
+// forms/ and modules/ call only what is declared here. Two implementations
+// exist: platform/win32 (the real Windows API) and platform/sim (an in-memory
+// Windows for host unit tests). Names follow the Windows calls they stand for,
+// so that a reader can find each call by the name the system gives it.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+using WindowHandle = std::uintptr_t;  // an HWND
+using Handle = std::uintptr_t;        // a kernel object handle
+using Color = std::uint32_t;          // &HBBGGRR
+
+inline constexpr Handle InvalidHandleValue = static_cast<Handle>(-1);
+
+// A failure raised by an operation: its system error number and its
+// description, as the system words it.
+class Failure : public std::exception {
+ public:
+  Failure(unsigned long code, std::wstring description);
+  unsigned long code() const noexcept { return code_; }
+  const std::wstring& description() const noexcept { return description_; }
+  const char* what() const noexcept override { return narrow_.c_str(); }
+
+ private:
+  unsigned long code_;
+  std::wstring description_;
+  std::string narrow_;
+};
+
+// System error numbers the program tells apart.
+inline constexpr unsigned long ErrorFileNotFound = 2;
+inline constexpr unsigned long ErrorPathNotFound = 3;
+inline constexpr unsigned long ErrorAccessDenied = 5;
+inline constexpr unsigned long ErrorInvalidName = 123;
+inline constexpr unsigned long ErrorProcNotFound = 127;
+
+// The description of a system error number (FormatMessage on Windows).
+std::wstring DescribeError(unsigned long code);
+
+// Text conversion through the system's narrow code page, and lower case.
+std::wstring NarrowToWide(const char* text, std::size_t length);
+std::string WideToNarrow(const std::wstring& text);
+std::wstring LowerCase(const std::wstring& text);
+
+// ---------------------------------------------------------------- registry
+// A value returned by an automation call, reduced to what the program reads.
+struct Variant {
+  enum class Type { Empty, Text, Integer, Real, Boolean, Array, Other };
+  Type type = Type::Empty;
+  std::wstring text;     // Type::Text
+  long long integer = 0; // Type::Integer, Type::Boolean (0 or -1)
+  double real = 0;       // Type::Real
+};
+
+// An automation object created from its programmatic identifier, released when
+// it goes out of scope. Both operations raise Failure.
+class AutomationObject {
+ public:
+  explicit AutomationObject(const std::wstring& progId);
+  ~AutomationObject();
+  AutomationObject(const AutomationObject&) = delete;
+  AutomationObject& operator=(const AutomationObject&) = delete;
+
+  // Calls a method by name, resolved at run time, with one text argument.
+  Variant Call(const std::wstring& method, const std::wstring& argument);
+
+ private:
+  void* object_ = nullptr;
+};
+
+// ---------------------------------------------------------------- version
+// OSVERSIONINFOA, narrow form.
+struct VersionRecord {
+  std::uint32_t dwOSVersionInfoSize;
+  std::uint32_t dwMajorVersion;
+  std::uint32_t dwMinorVersion;
+  std::uint32_t dwBuildNumber;
+  std::uint32_t dwPlatformId;
+  char szCSDVersion[128];
+};
+static_assert(sizeof(VersionRecord) == 148, "OSVERSIONINFOA is 148 bytes");
+
+int GetVersionExA(VersionRecord& record);
+
+// ---------------------------------------------------------------- windows
+long GetWindowLongA(WindowHandle window, int index);
+long SetWindowLongA(WindowHandle window, int index, long value);
+int SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy,
+                 unsigned flags);
+// Raises Failure(ErrorProcNotFound) where the system has no layered windows.
+int SetLayeredWindowAttributes(WindowHandle window, Color key, std::uint8_t alpha,
+                               std::uint32_t flags);
+int ReleaseCapture();
+std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                           std::intptr_t lParam);
+bool IsLeftButtonDown();
+
+WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className);
+// SendMessageTimeoutA with SMTO_ABORTIFHUNG: false when the window did not
+// answer in time or its thread is hung.
+bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                         std::intptr_t lParam, unsigned timeoutMs);
+unsigned RegisterWindowMessageA(const std::wstring& name);
+int PostMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                 std::intptr_t lParam);
+
+// ---------------------------------------------------------------- processes
+// PROCESSENTRY32, narrow form; 296 bytes on 32-bit Windows, more on 64-bit.
+struct ProcessEntry {
+  std::uint32_t dwSize;
+  std::uint32_t cntUsage;
+  std::uint32_t th32ProcessID;
+  std::uintptr_t th32DefaultHeapID;
+  std::uint32_t th32ModuleID;
+  std::uint32_t cntThreads;
+  std::uint32_t th32ParentProcessID;
+  std::int32_t pcPriClassBase;
+  std::uint32_t dwFlags;
+  char szExeFile[260];
+};
+
+Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId);
+int Process32First(Handle snapshot, ProcessEntry& entry);
+int Process32Next(Handle snapshot, ProcessEntry& entry);
+Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId);
+int TerminateProcess(Handle process, std::uint32_t exitCode);
+int CloseHandle(Handle handle);
+
+// Waits until each of the processes has exited or the time is up. True when
+// all have exited.
+bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs);
+
+// ---------------------------------------------------------------- run time
+// Starts a program and returns its process id at once. With an empty
+// `program` the command line is resolved by the system's search rules;
+// otherwise exactly `program` runs and `commandLine` is its command line.
+// Raises Failure when it cannot be started.
+std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine,
+                    int showState);
+std::wstring SystemDirectory();
+// Waits until a window of the process has the keyboard focus, the process has
+// ended, or the time is up. True when a window of the process has the focus.
+bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs);
+// One press and release of Enter, to the window with the focus; returns once
+// it has been processed.
+void SendEnterKey();
+// Deletes a file. Raises Failure when it is not there or cannot be deleted.
+void Kill(const std::wstring& path);
+// Modal message box with no owner; returns when dismissed.
+void MsgBox(const std::wstring& text, int style, const std::wstring& title);
+// Ends the program at once.
+[[noreturn]] void End();
+// Shows a failure that nothing trapped, then ends the program.
+[[noreturn]] void ReportUnhandledFailure(const std::wstring& description);
+
+// Takes the program's windows out of the taskbar and the task list.
+void RemoveFromTaskList();
+// True when another copy of this program already runs. The first call claims
+// the program's single-instance token for the life of the process.
+bool IsAnotherInstanceRunning();
+
+// Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
+// Every event of every window passes through here.
+template <class F>
+void RunEvent(F&& event) {
+  try {
+    event();
+  } catch (const Failure& failure) {
+    ReportUnhandledFailure(failure.description());
+  } catch (const std::exception& failure) {
+    std::string what = failure.what();
+    ReportUnhandledFailure(std::wstring(what.begin(), what.end()));
+  }
+}
+
+// A kernel handle closed when it goes out of scope.
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(Handle handle = 0) : handle_(handle) {}
+  ~UniqueHandle() {
+    if (handle_ != 0 && handle_ != InvalidHandleValue) CloseHandle(handle_);
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  Handle get() const { return handle_; }
+
+ private:
+  Handle handle_;
+};
+
+}  // namespace platform

@@ -1,0 +1,105 @@
+// The simulated Windows that host tests set up and inspect.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/form.h"
+#include "platform/platform.h"
+
+namespace sim {
+
+// Thrown by End() and ReportUnhandledFailure(): the program has ended.
+struct ProgramEnded {
+  int exitCode;
+};
+
+struct Process {
+  std::uint32_t id;
+  std::string exeFile;  // narrow, as the snapshot reports it
+  bool canOpen = true;
+  bool running = true;
+  std::uint32_t exitCode = 259;  // STILL_ACTIVE
+};
+
+struct Window {
+  platform::WindowHandle handle;
+  std::wstring className;
+  std::wstring caption;
+  long exStyle = 0;
+  bool topmost = false;
+  int alpha = -1;  // -1: no layered attributes set
+  bool visible = false;
+  bool minimized = false;
+  bool ignoresClose = false;  // answers WM_CLOSE and stays
+  bool hung = false;          // never answers
+};
+
+struct MessageBoxShown {
+  std::wstring text;
+  int style;
+  std::wstring title;
+};
+
+struct Started {
+  std::wstring program;
+  std::wstring commandLine;
+  int showState;
+  std::uint32_t processId;
+};
+
+struct World {
+  // Registry: full path (as RegRead takes it, "HKLM\...\Name") to value.
+  std::map<std::wstring, platform::Variant> registry;
+  bool automationMissing = false;
+  platform::VersionRecord version{148, 10, 0, 19045, 2, {}};
+  bool versionFails = false;
+  std::vector<Process> processes;
+  bool snapshotMissing = false;           // the snapshot call raises
+  int snapshotFailsAfterEntries = -1;     // Process32Next raises after this many
+  std::vector<Window> windows;            // top-level windows, lookup order
+  bool layeredWindowsMissing = false;
+  bool leftButtonDown = true;
+  std::set<std::wstring> files;           // existing files, by exact path
+  std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete
+  std::set<std::wstring> unstartable;     // programs (or bare command lines) that fail to start
+  bool installerTakesFocus = true;        // started installers show a focused prompt
+  bool anotherInstance = false;
+  std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+
+  // What the program did.
+  std::vector<std::string> calls;
+  std::vector<MessageBoxShown> messageBoxes;
+  std::vector<Started> started;
+  std::vector<std::wstring> reportedFailures;
+  std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
+  bool ended = false;
+  bool removedFromTaskList = false;
+
+  Window* FindWindow(platform::WindowHandle handle);
+  Process* FindProcess(std::uint32_t id);
+  platform::WindowHandle AddWindow(const std::wstring& className, const std::wstring& caption = L"");
+  void AddProcess(std::uint32_t id, const std::string& exeFile, bool canOpen = true);
+  // Calls whose text starts with `prefix`, in order.
+  std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
+};
+
+// The one simulated machine; Reset() gives a fresh one and forgets all forms.
+World& world();
+void Reset();
+
+std::string Narrow(const std::wstring& text);
+
+// Starts the program as the system would: creates the main window. Each
+// input helper delivers one event as the window procedure does, through the
+// event boundary. All return false once the program has ended.
+bool StartProgram();
+bool MouseMove(platform::Form& form, int x, int y);
+bool ButtonDown(platform::Form& form, int x, int y, bool left = true);
+bool Click(platform::Form& form, int x, int y);
+// A pixel inside the control's rectangle, away from its edges.
+std::pair<int, int> CenterOf(const platform::Form& form, int control);
+
+}  // namespace sim

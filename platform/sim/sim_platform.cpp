@@ -1,0 +1,453 @@
+// The simulated operating system: every operation acts on sim::World and is
+// written to its call log.
+#include <algorithm>
+#include <cwctype>
+
+#include "forms/frmMain.h"
+#include "platform/form_backend.h"
+#include "platform/platform.h"
+#include "sim.h"
+
+namespace sim {
+
+namespace {
+World* g_world = nullptr;
+platform::WindowHandle g_nextWindow = 0x10000;
+}  // namespace
+
+World& world() {
+  if (g_world == nullptr) g_world = new World();
+  return *g_world;
+}
+
+void Reset() {
+  for (auto& form : platform::Forms()) form->OnDestroyed();
+  delete g_world;
+  g_world = new World();
+  g_nextWindow = 0x10000;
+}
+
+std::string Narrow(const std::wstring& text) { return platform::WideToNarrow(text); }
+
+namespace {
+template <class F>
+bool Deliver(F&& event) {
+  if (world().ended) return false;
+  try {
+    platform::RunEvent(event);
+  } catch (const ProgramEnded&) {
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+bool StartProgram() { return Deliver([] { frmMain::Show(); }); }
+
+bool MouseMove(platform::Form& form, int x, int y) {
+  return Deliver([&] { form.OnMouseMove(x, y); });
+}
+
+bool ButtonDown(platform::Form& form, int x, int y, bool left) {
+  return Deliver([&] { form.OnButtonDown(x, y, left); });
+}
+
+bool Click(platform::Form& form, int x, int y) {
+  return Deliver([&] { form.OnButtonDown(x, y, true); }) &&
+         Deliver([&] { form.OnButtonUp(x, y, true); });
+}
+
+std::pair<int, int> CenterOf(const platform::Form& form, int control) {
+  const auto& r = form.controls().at(static_cast<std::size_t>(control)).rect;
+  return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+}
+
+Window* World::FindWindow(platform::WindowHandle handle) {
+  for (auto& w : windows)
+    if (w.handle == handle) return &w;
+  return nullptr;
+}
+
+Process* World::FindProcess(std::uint32_t id) {
+  for (auto& p : processes)
+    if (p.id == id && p.running) return &p;
+  return nullptr;
+}
+
+platform::WindowHandle World::AddWindow(const std::wstring& className, const std::wstring& caption) {
+  Window w{};
+  w.handle = g_nextWindow += 0x10;
+  w.className = className;
+  w.caption = caption;
+  windows.push_back(w);
+  return w.handle;
+}
+
+void World::AddProcess(std::uint32_t id, const std::string& exeFile, bool canOpen) {
+  Process p{};
+  p.id = id;
+  p.exeFile = exeFile;
+  p.canOpen = canOpen;
+  processes.push_back(p);
+}
+
+std::vector<std::string> World::CallsStartingWith(const std::string& prefix) const {
+  std::vector<std::string> out;
+  for (const auto& c : calls)
+    if (c.rfind(prefix, 0) == 0) out.push_back(c);
+  return out;
+}
+
+}  // namespace sim
+
+namespace platform {
+
+using sim::world;
+
+namespace {
+void Log(const std::string& call) { world().calls.push_back(call); }
+std::string Hex(std::uintptr_t value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%#llx", static_cast<unsigned long long>(value));
+  return buffer;
+}
+constexpr Handle SnapshotHandle = 0x5000;
+std::size_t g_snapshotPosition = 0;
+int g_snapshotReturned = 0;
+}  // namespace
+
+Failure::Failure(unsigned long code, std::wstring description)
+    : code_(code), description_(std::move(description)), narrow_(WideToNarrow(description_)) {}
+
+std::wstring DescribeError(unsigned long code) {
+  switch (code) {
+    case ErrorFileNotFound: return L"The system cannot find the file specified.";
+    case ErrorPathNotFound: return L"The system cannot find the path specified.";
+    case ErrorAccessDenied: return L"Access is denied.";
+    case 32: return L"The process cannot access the file because it is being used by another process.";
+    default: return L"Error " + std::to_wstring(code) + L".";
+  }
+}
+
+// The simulated system's narrow code page is Latin-1.
+std::wstring NarrowToWide(const char* text, std::size_t length) {
+  std::wstring out;
+  for (std::size_t i = 0; i < length; ++i) out += static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+  return out;
+}
+
+std::string WideToNarrow(const std::wstring& text) {
+  std::string out;
+  for (wchar_t c : text) out += c < 256 ? static_cast<char>(c) : '?';
+  return out;
+}
+
+std::wstring LowerCase(const std::wstring& text) {
+  std::wstring out = text;
+  for (auto& c : out) c = static_cast<wchar_t>(std::towlower(static_cast<wint_t>(c)));
+  return out;
+}
+
+// ---------------------------------------------------------------- registry
+AutomationObject::AutomationObject(const std::wstring& progId) {
+  Log("CreateObject(" + sim::Narrow(progId) + ")");
+  if (world().automationMissing) throw Failure(429, L"ActiveX component can't create object");
+  object_ = &world();
+}
+
+AutomationObject::~AutomationObject() {
+  if (object_ != nullptr) Log("Release");
+}
+
+Variant AutomationObject::Call(const std::wstring& method, const std::wstring& argument) {
+  Log(sim::Narrow(method) + "(" + sim::Narrow(argument) + ")");
+  auto& registry = world().registry;
+  auto found = registry.find(argument);
+  if (found == registry.end())
+    throw Failure(0x80070002, L"Unable to open registry key \"" + argument + L"\" for reading.");
+  return found->second;
+}
+
+// ---------------------------------------------------------------- version
+int GetVersionExA(VersionRecord& record) {
+  Log("GetVersionExA(" + std::to_string(record.dwOSVersionInfoSize) + ")");
+  if (world().versionFails || record.dwOSVersionInfoSize != sizeof(VersionRecord)) return 0;
+  record = world().version;
+  record.dwOSVersionInfoSize = sizeof(VersionRecord);
+  return 1;
+}
+
+// ---------------------------------------------------------------- windows
+long GetWindowLongA(WindowHandle window, int index) {
+  Log("GetWindowLongA(" + Hex(window) + "," + std::to_string(index) + ")");
+  auto* w = world().FindWindow(window);
+  return w != nullptr && index == -20 ? w->exStyle : 0;
+}
+
+long SetWindowLongA(WindowHandle window, int index, long value) {
+  Log("SetWindowLongA(" + Hex(window) + "," + std::to_string(index) + "," + Hex(value) + ")");
+  auto* w = world().FindWindow(window);
+  if (w == nullptr || index != -20) return 0;
+  long old = w->exStyle;
+  w->exStyle = value;
+  return old;
+}
+
+int SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy,
+                 unsigned flags) {
+  Log("SetWindowPos(" + Hex(window) + "," + std::to_string(static_cast<std::intptr_t>(insertAfter)) +
+      "," + std::to_string(x) + "," + std::to_string(y) + "," + std::to_string(cx) + "," +
+      std::to_string(cy) + "," + std::to_string(flags) + ")");
+  auto* w = world().FindWindow(window);
+  if (w == nullptr) return 0;
+  if (insertAfter == static_cast<WindowHandle>(-1)) w->topmost = true;
+  if (insertAfter == static_cast<WindowHandle>(-2)) w->topmost = false;
+  return 1;
+}
+
+int SetLayeredWindowAttributes(WindowHandle window, Color key, std::uint8_t alpha,
+                               std::uint32_t flags) {
+  Log("SetLayeredWindowAttributes(" + Hex(window) + "," + std::to_string(key) + "," +
+      std::to_string(alpha) + "," + std::to_string(flags) + ")");
+  if (world().layeredWindowsMissing) throw Failure(ErrorProcNotFound, L"Can't find DLL entry point");
+  auto* w = world().FindWindow(window);
+  if (w == nullptr || (w->exStyle & 0x80000) == 0) return 0;
+  w->alpha = alpha;
+  return 1;
+}
+
+int ReleaseCapture() {
+  Log("ReleaseCapture");
+  return 1;
+}
+
+std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                           std::intptr_t lParam) {
+  Log("SendMessageA(" + Hex(window) + "," + Hex(message) + "," + std::to_string(wParam) + "," +
+      std::to_string(lParam) + ")");
+  return 0;
+}
+
+bool IsLeftButtonDown() { return world().leftButtonDown; }
+
+WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {
+  Log("FindWindowExA(" + Hex(after) + "," + sim::Narrow(className) + ")");
+  auto& windows = world().windows;
+  auto start = windows.begin();
+  if (after != 0) {
+    start = std::find_if(windows.begin(), windows.end(), [&](auto& w) { return w.handle == after; });
+    if (start == windows.end()) return 0;
+    ++start;
+  }
+  auto found = std::find_if(start, windows.end(), [&](auto& w) {
+    return LowerCase(w.className) == LowerCase(className);
+  });
+  return found == windows.end() ? 0 : found->handle;
+}
+
+bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                         std::intptr_t lParam, unsigned timeoutMs) {
+  Log("SendMessageTimeoutA(" + Hex(window) + "," + Hex(message) + "," + std::to_string(wParam) +
+      "," + std::to_string(lParam) + "," + std::to_string(timeoutMs) + ")");
+  auto& windows = world().windows;
+  auto it = std::find_if(windows.begin(), windows.end(), [&](auto& w) { return w.handle == window; });
+  if (it == windows.end() || it->hung) return false;
+  if (message == 0x10 && !it->ignoresClose) windows.erase(it);
+  return true;
+}
+
+unsigned RegisterWindowMessageA(const std::wstring& name) {
+  Log("RegisterWindowMessageA(" + sim::Narrow(name) + ")");
+  return 0xC123;
+}
+
+int PostMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+  Log("PostMessageA(" + Hex(window) + "," + Hex(message) + "," + std::to_string(wParam) + "," +
+      std::to_string(lParam) + ")");
+  world().posted.emplace_back(window, message);
+  return 1;
+}
+
+// ---------------------------------------------------------------- processes
+Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  Log("CreateToolhelp32Snapshot(" + std::to_string(flags) + "," + std::to_string(processId) + ")");
+  if (world().snapshotMissing) throw Failure(453, L"Can't find DLL entry point CreateToolhelp32Snapshot");
+  g_snapshotPosition = 0;
+  g_snapshotReturned = 0;
+  return SnapshotHandle;
+}
+
+namespace {
+int FillEntry(Handle snapshot, ProcessEntry& entry) {
+  auto& w = world();
+  if (snapshot != SnapshotHandle || entry.dwSize != sizeof(ProcessEntry)) return 0;
+  if (w.snapshotFailsAfterEntries >= 0 && g_snapshotReturned >= w.snapshotFailsAfterEntries)
+    throw Failure(5, L"Access is denied.");
+  while (g_snapshotPosition < w.processes.size() && !w.processes[g_snapshotPosition].running)
+    ++g_snapshotPosition;
+  if (g_snapshotPosition >= w.processes.size()) return 0;
+  const auto& p = w.processes[g_snapshotPosition++];
+  std::uint32_t size = entry.dwSize;
+  entry = ProcessEntry{};
+  entry.dwSize = size;
+  entry.th32ProcessID = p.id;
+  std::size_t n = std::min(p.exeFile.size(), sizeof entry.szExeFile);
+  std::copy_n(p.exeFile.data(), n, entry.szExeFile);  // no NUL when the name fills the field
+  ++g_snapshotReturned;
+  return 1;
+}
+}  // namespace
+
+int Process32First(Handle snapshot, ProcessEntry& entry) {
+  Log("Process32First(" + std::to_string(entry.dwSize) + ")");
+  g_snapshotPosition = 0;
+  g_snapshotReturned = 0;
+  return FillEntry(snapshot, entry);
+}
+
+int Process32Next(Handle snapshot, ProcessEntry& entry) {
+  Log("Process32Next(" + std::to_string(entry.dwSize) + ")");
+  return FillEntry(snapshot, entry);
+}
+
+Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) {
+  Log("OpenProcess(" + Hex(access) + "," + std::to_string(inherit) + "," + std::to_string(processId) + ")");
+  auto* p = world().FindProcess(processId);
+  if (p == nullptr || !p->canOpen) return 0;
+  return 0x100000 + processId;
+}
+
+int TerminateProcess(Handle process, std::uint32_t exitCode) {
+  Log("TerminateProcess(" + std::to_string(process >= 0x100000 ? process - 0x100000 : 0) + "," +
+      std::to_string(exitCode) + ")");
+  auto* p = world().FindProcess(static_cast<std::uint32_t>(process - 0x100000));
+  if (process < 0x100000 || p == nullptr) return 0;
+  p->running = false;
+  p->exitCode = exitCode;
+  return 1;
+}
+
+int CloseHandle(Handle handle) {
+  Log(handle == SnapshotHandle ? "CloseHandle(snapshot)"
+                               : "CloseHandle(" + std::to_string(handle - 0x100000) + ")");
+  return 1;
+}
+
+bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs) {
+  std::string ids;
+  for (auto id : processIds) ids += (ids.empty() ? "" : " ") + std::to_string(id);
+  Log("WaitForProcessesToExit(" + ids + "," + std::to_string(timeoutMs) + ")");
+  return true;
+}
+
+// ---------------------------------------------------------------- run time
+std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+  Log("Shell(" + sim::Narrow(program) + "," + sim::Narrow(commandLine) + "," +
+      std::to_string(showState) + ")");
+  auto& w = world();
+  std::wstring key = program.empty() ? commandLine : program;
+  if (w.unstartable.count(LowerCase(key)) != 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
+  std::uint32_t id = 9000 + static_cast<std::uint32_t>(w.started.size());
+  w.started.push_back({program, commandLine, showState, id});
+  return id;
+}
+
+std::wstring SystemDirectory() { return world().systemDirectory; }
+
+bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs) {
+  Log("WaitForFocusInProcess(" + std::to_string(processId) + "," + std::to_string(timeoutMs) + ")");
+  return world().installerTakesFocus;
+}
+
+void SendEnterKey() { Log("SendEnterKey"); }
+
+void Kill(const std::wstring& path) {
+  Log("Kill(" + sim::Narrow(path) + ")");
+  auto& w = world();
+  auto error = w.fileDeleteErrors.find(path);
+  if (error != w.fileDeleteErrors.end()) throw Failure(error->second, DescribeError(error->second));
+  if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
+}
+
+void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
+  Log("MsgBox(" + sim::Narrow(title) + ")");
+  world().messageBoxes.push_back({text, style, title});
+}
+
+void End() {
+  Log("End");
+  world().ended = true;
+  throw sim::ProgramEnded{0};
+}
+
+void ReportUnhandledFailure(const std::wstring& description) {
+  Log("ReportUnhandledFailure");
+  world().reportedFailures.push_back(description);
+  world().ended = true;
+  throw sim::ProgramEnded{1};
+}
+
+void RemoveFromTaskList() {
+  Log("RemoveFromTaskList");
+  world().removedFromTaskList = true;
+}
+
+bool IsAnotherInstanceRunning() {
+  Log("IsAnotherInstanceRunning");
+  return world().anotherInstance;
+}
+
+// ---------------------------------------------------------------- forms
+namespace backend {
+
+WindowHandle CreateFormWindow(Form& form) {
+  WindowHandle handle = world().AddWindow(L"ScribbitRemovalForm", form.design().caption);
+  Log("CreateForm(" + sim::Narrow(form.design().caption) + ")");
+  form.LayOut(96);
+  // Text extents: 7 x 13 pixels a character stands in for the font.
+  for (std::size_t i = 0; i < form.design().controls.size(); ++i) {
+    const auto& c = form.design().controls[i];
+    if (c.kind == ControlKind::Label && c.autoSize)
+      form.SetAutoSize(static_cast<int>(i), 7 * static_cast<int>(c.caption.size()), 13);
+  }
+  return handle;
+}
+
+void ShowForm(Form& form) {
+  Log("ShowForm(" + sim::Narrow(form.design().caption) + ")");
+  if (auto* w = world().FindWindow(form.hWnd())) w->visible = true;
+}
+
+void ShowFormModal(Form& form) {
+  Log("ShowFormModal(" + sim::Narrow(form.design().caption) + ")");
+  if (auto* w = world().FindWindow(form.hWnd())) w->visible = true;
+}
+
+void HideForm(Form& form) {
+  Log("HideForm(" + sim::Narrow(form.design().caption) + ")");
+  if (auto* w = world().FindWindow(form.hWnd())) w->visible = false;
+}
+
+void DestroyForm(Form& form) {
+  Log("DestroyForm(" + sim::Narrow(form.design().caption) + ")");
+  auto& windows = world().windows;
+  windows.erase(std::remove_if(windows.begin(), windows.end(),
+                               [&](auto& w) { return w.handle == form.hWnd(); }),
+                windows.end());
+}
+
+void MinimizeForm(Form& form) {
+  Log("MinimizeForm(" + sim::Narrow(form.design().caption) + ")");
+  if (auto* w = world().FindWindow(form.hWnd())) w->minimized = true;
+}
+
+void InvalidateControl(Form&, const PixelRect& rect) {
+  Log("Invalidate(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")");
+}
+
+}  // namespace backend
+
+void RunMessageLoop() {}
+
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Shared by the Win32 implementation files.
+#pragma once
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <string>
+
+namespace platform::win32 {
+
+// True once the program has left the task list: its windows get no taskbar
+// button and no Alt+Tab entry.
+extern bool g_taskHidden;
+
+// A GDI object deleted when it goes out of scope.
+template <class T>
+class GdiObject {
+ public:
+  explicit GdiObject(T object = nullptr) : object_(object) {}
+  ~GdiObject() {
+    if (object_ != nullptr) DeleteObject(object_);
+  }
+  GdiObject(const GdiObject&) = delete;
+  GdiObject& operator=(const GdiObject&) = delete;
+  GdiObject(GdiObject&& other) noexcept : object_(other.object_) { other.object_ = nullptr; }
+  GdiObject& operator=(GdiObject&& other) noexcept {
+    std::swap(object_, other.object_);
+    return *this;
+  }
+  T get() const { return object_; }
+
+ private:
+  T object_;
+};
+
+}  // namespace platform::win32

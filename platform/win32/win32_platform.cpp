@@ -1,0 +1,411 @@
+// The real Windows: each operation is a thin wrapper over the system call of
+// the same name.
+#include <oleauto.h>
+#include <objbase.h>
+#include <tlhelp32.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "win32.h"
+
+#if defined(_WIN32) && !defined(_WIN64)
+static_assert(sizeof(PROCESSENTRY32) == 296, "narrow PROCESSENTRY32 on 32-bit Windows");
+static_assert(sizeof(OSVERSIONINFOA) == 148, "OSVERSIONINFOA on 32-bit Windows");
+#endif
+static_assert(sizeof(platform::ProcessEntry) == sizeof(PROCESSENTRY32));
+static_assert(offsetof(platform::ProcessEntry, szExeFile) == offsetof(PROCESSENTRY32, szExeFile));
+static_assert(sizeof(platform::VersionRecord) == sizeof(OSVERSIONINFOA));
+
+namespace platform {
+
+namespace win32 {
+bool g_taskHidden = false;
+}
+
+namespace {
+
+HWND Hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+[[noreturn]] void RaiseLastError() {
+  DWORD code = GetLastError();
+  throw Failure(code, DescribeError(code));
+}
+
+// Copies between the portable record and the system's, field by field.
+void ToSystem(const ProcessEntry& in, PROCESSENTRY32& out) {
+  std::memset(&out, 0, sizeof out);
+  out.dwSize = in.dwSize;
+}
+void FromSystem(const PROCESSENTRY32& in, ProcessEntry& out) {
+  out.dwSize = in.dwSize;
+  out.cntUsage = in.cntUsage;
+  out.th32ProcessID = in.th32ProcessID;
+  out.th32DefaultHeapID = in.th32DefaultHeapID;
+  out.th32ModuleID = in.th32ModuleID;
+  out.cntThreads = in.cntThreads;
+  out.th32ParentProcessID = in.th32ParentProcessID;
+  out.pcPriClassBase = in.pcPriClassBase;
+  out.dwFlags = in.dwFlags;
+  std::memcpy(out.szExeFile, in.szExeFile, sizeof out.szExeFile);
+}
+
+class Bstr {
+ public:
+  explicit Bstr(const std::wstring& text)
+      : bstr_(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {}
+  ~Bstr() { SysFreeString(bstr_); }
+  Bstr(const Bstr&) = delete;
+  Bstr& operator=(const Bstr&) = delete;
+  BSTR get() const { return bstr_; }
+
+ private:
+  BSTR bstr_;
+};
+
+class ComApartment {
+ public:
+  ComApartment() : result_(CoInitialize(nullptr)) {}
+  ~ComApartment() {
+    if (SUCCEEDED(result_)) CoUninitialize();
+  }
+
+ private:
+  HRESULT result_;
+};
+
+Variant FromVariant(const VARIANT& value) {
+  Variant out;
+  VARTYPE type = V_VT(&value);
+  if (type & VT_ARRAY) {
+    out.type = Variant::Type::Array;
+    return out;
+  }
+  switch (type) {
+    case VT_EMPTY: out.type = Variant::Type::Empty; break;
+    case VT_BSTR:
+      out.type = Variant::Type::Text;
+      if (V_BSTR(&value) != nullptr) out.text.assign(V_BSTR(&value), SysStringLen(V_BSTR(&value)));
+      break;
+    case VT_I1: out.type = Variant::Type::Integer; out.integer = V_I1(&value); break;
+    case VT_I2: out.type = Variant::Type::Integer; out.integer = V_I2(&value); break;
+    case VT_I4: out.type = Variant::Type::Integer; out.integer = V_I4(&value); break;
+    case VT_INT: out.type = Variant::Type::Integer; out.integer = V_INT(&value); break;
+    case VT_I8: out.type = Variant::Type::Integer; out.integer = V_I8(&value); break;
+    case VT_UI1: out.type = Variant::Type::Integer; out.integer = V_UI1(&value); break;
+    case VT_UI2: out.type = Variant::Type::Integer; out.integer = V_UI2(&value); break;
+    case VT_UI4: out.type = Variant::Type::Integer; out.integer = V_UI4(&value); break;
+    case VT_UINT: out.type = Variant::Type::Integer; out.integer = V_UINT(&value); break;
+    case VT_UI8:
+      out.type = Variant::Type::Integer;
+      out.integer = static_cast<long long>(V_UI8(&value));
+      break;
+    case VT_R4: out.type = Variant::Type::Real; out.real = V_R4(&value); break;
+    case VT_R8: out.type = Variant::Type::Real; out.real = V_R8(&value); break;
+    case VT_BOOL: out.type = Variant::Type::Boolean; out.integer = V_BOOL(&value) ? -1 : 0; break;
+    default: out.type = Variant::Type::Other; break;
+  }
+  return out;
+}
+
+}  // namespace
+
+Failure::Failure(unsigned long code, std::wstring description)
+    : code_(code), description_(std::move(description)), narrow_(WideToNarrow(description_)) {}
+
+std::wstring DescribeError(unsigned long code) {
+  wchar_t* buffer = nullptr;
+  DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_ALLOCATE_BUFFER,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::wstring text = length != 0 ? std::wstring(buffer, length) : std::wstring();
+  if (buffer != nullptr) LocalFree(buffer);
+  while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
+    text.pop_back();
+  if (text.empty()) text = L"Error " + std::to_wstring(code) + L".";
+  return text;
+}
+
+std::wstring NarrowToWide(const char* text, std::size_t length) {
+  if (length == 0) return {};
+  int size = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), out.data(), size);
+  return out;
+}
+
+std::string WideToNarrow(const std::wstring& text) {
+  if (text.empty()) return {};
+  int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), size,
+                      nullptr, nullptr);
+  return out;
+}
+
+std::wstring LowerCase(const std::wstring& text) {
+  std::wstring out = text;
+  if (!out.empty()) CharLowerBuffW(out.data(), static_cast<DWORD>(out.size()));
+  return out;
+}
+
+// ---------------------------------------------------------------- registry
+AutomationObject::AutomationObject(const std::wstring& progId) {
+  static ComApartment apartment;  // the user-interface thread's, for the process
+  CLSID clsid;
+  HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
+  IDispatch* object = nullptr;
+  if (SUCCEEDED(hr))
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+                          reinterpret_cast<void**>(&object));
+  if (FAILED(hr)) throw Failure(static_cast<unsigned long>(hr), DescribeError(static_cast<unsigned long>(hr)));
+  object_ = object;
+}
+
+AutomationObject::~AutomationObject() {
+  if (object_ != nullptr) static_cast<IDispatch*>(object_)->Release();
+}
+
+Variant AutomationObject::Call(const std::wstring& method, const std::wstring& argument) {
+  auto* object = static_cast<IDispatch*>(object_);
+  std::wstring name = method;
+  LPOLESTR names[] = {name.data()};
+  DISPID id = 0;
+  HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (FAILED(hr)) throw Failure(static_cast<unsigned long>(hr), DescribeError(static_cast<unsigned long>(hr)));
+
+  Bstr text(argument);
+  VARIANT arg;
+  VariantInit(&arg);
+  V_VT(&arg) = VT_BSTR;
+  V_BSTR(&arg) = text.get();
+  DISPPARAMS params{&arg, nullptr, 1, 0};
+  VARIANT result;
+  VariantInit(&result);
+  EXCEPINFO error{};
+  hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, &result, &error,
+                      nullptr);
+  std::wstring description = error.bstrDescription != nullptr ? error.bstrDescription : L"";
+  SysFreeString(error.bstrDescription);
+  SysFreeString(error.bstrSource);
+  SysFreeString(error.bstrHelpFile);
+  if (FAILED(hr)) {
+    VariantClear(&result);
+    unsigned long code = hr == DISP_E_EXCEPTION && error.scode != 0 ? static_cast<unsigned long>(error.scode)
+                                                                    : static_cast<unsigned long>(hr);
+    throw Failure(code, description.empty() ? DescribeError(code) : description);
+  }
+  Variant out = FromVariant(result);
+  VariantClear(&result);
+  return out;
+}
+
+// ---------------------------------------------------------------- version
+int GetVersionExA(VersionRecord& record) {
+  OSVERSIONINFOA info;
+  std::memcpy(&info, &record, sizeof info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  BOOL result = ::GetVersionExA(&info);
+#pragma GCC diagnostic pop
+  std::memcpy(&record, &info, sizeof info);
+  return result;
+}
+
+// ---------------------------------------------------------------- windows
+long GetWindowLongA(WindowHandle window, int index) { return ::GetWindowLongA(Hwnd(window), index); }
+
+long SetWindowLongA(WindowHandle window, int index, long value) {
+  return ::SetWindowLongA(Hwnd(window), index, value);
+}
+
+int SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, int cx, int cy,
+                 unsigned flags) {
+  return ::SetWindowPos(Hwnd(window), Hwnd(insertAfter), x, y, cx, cy, flags);
+}
+
+int SetLayeredWindowAttributes(WindowHandle window, Color key, std::uint8_t alpha,
+                               std::uint32_t flags) {
+  // Looked up at run time: systems before Windows 2000 do not have it.
+  using Function = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
+  static const auto function = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetLayeredWindowAttributes")));
+  if (function == nullptr) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
+  return function(Hwnd(window), key, alpha, flags);
+}
+
+int ReleaseCapture() { return ::ReleaseCapture(); }
+
+std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                           std::intptr_t lParam) {
+  return ::SendMessageA(Hwnd(window), message, wParam, lParam);
+}
+
+bool IsLeftButtonDown() {
+  int key = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
+  return (GetAsyncKeyState(key) & 0x8000) != 0;
+}
+
+WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {
+  std::string narrow = WideToNarrow(className);
+  return reinterpret_cast<WindowHandle>(::FindWindowExA(nullptr, Hwnd(after), narrow.c_str(), nullptr));
+}
+
+bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                         std::intptr_t lParam, unsigned timeoutMs) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutA(Hwnd(window), message, wParam, lParam,
+                               SMTO_NORMAL | SMTO_ABORTIFHUNG, timeoutMs, &result) != 0;
+}
+
+unsigned RegisterWindowMessageA(const std::wstring& name) {
+  std::string narrow = WideToNarrow(name);
+  return ::RegisterWindowMessageA(narrow.c_str());
+}
+
+int PostMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                 std::intptr_t lParam) {
+  return ::PostMessageA(Hwnd(window), message, wParam, lParam);
+}
+
+// ---------------------------------------------------------------- processes
+Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
+  return reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(flags, processId));
+}
+
+int Process32First(Handle snapshot, ProcessEntry& entry) {
+  PROCESSENTRY32 system;
+  ToSystem(entry, system);
+  BOOL result = ::Process32First(AsHandle(snapshot), &system);
+  if (result) FromSystem(system, entry);
+  return result;
+}
+
+int Process32Next(Handle snapshot, ProcessEntry& entry) {
+  PROCESSENTRY32 system;
+  ToSystem(entry, system);
+  BOOL result = ::Process32Next(AsHandle(snapshot), &system);
+  if (result) FromSystem(system, entry);
+  return result;
+}
+
+Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) {
+  return reinterpret_cast<Handle>(::OpenProcess(access, inherit, processId));
+}
+
+int TerminateProcess(Handle process, std::uint32_t exitCode) {
+  return ::TerminateProcess(AsHandle(process), exitCode);
+}
+
+int CloseHandle(Handle handle) { return ::CloseHandle(AsHandle(handle)); }
+
+bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs) {
+  DWORD start = GetTickCount();
+  bool all = true;
+  for (std::uint32_t id : processIds) {
+    UniqueHandle process(reinterpret_cast<Handle>(::OpenProcess(SYNCHRONIZE, FALSE, id)));
+    if (process.get() == 0) continue;  // already gone
+    DWORD elapsed = GetTickCount() - start;
+    DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+    if (WaitForSingleObject(AsHandle(process.get()), left) != WAIT_OBJECT_0) all = false;
+  }
+  return all;
+}
+
+// ---------------------------------------------------------------- run time
+std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  PROCESS_INFORMATION info{};
+  std::wstring line = commandLine;  // CreateProcessW may write to it
+  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
+                      FALSE, 0, nullptr, nullptr, &startup, &info))
+    RaiseLastError();
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return info.dwProcessId;
+}
+
+std::wstring SystemDirectory() {
+  wchar_t buffer[MAX_PATH];
+  UINT length = GetSystemDirectoryW(buffer, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) RaiseLastError();
+  return std::wstring(buffer, length);
+}
+
+bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs) {
+  UniqueHandle process(reinterpret_cast<Handle>(::OpenProcess(SYNCHRONIZE, FALSE, processId)));
+  DWORD start = GetTickCount();
+  for (;;) {
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    HWND focus = GetGUIThreadInfo(0, &gui) ? (gui.hwndFocus ? gui.hwndFocus : gui.hwndActive) : nullptr;
+    DWORD owner = 0;
+    if (focus != nullptr) GetWindowThreadProcessId(focus, &owner);
+    if (owner == processId) return true;
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) return false;
+    // Poll every 20 ms; stop early when the process has already ended.
+    DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
+    if (process.get() != 0) {
+      if (WaitForSingleObject(AsHandle(process.get()), wait) == WAIT_OBJECT_0) return false;
+    } else {
+      Sleep(wait);
+    }
+  }
+}
+
+void SendEnterKey() {
+  INPUT keys[2]{};
+  keys[0].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = VK_RETURN;
+  keys[1] = keys[0];
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, keys, sizeof(INPUT));
+}
+
+void Kill(const std::wstring& path) {
+  if (!DeleteFileW(path.c_str())) RaiseLastError();
+}
+
+void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
+  MessageBoxW(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style) | MB_SETFOREGROUND);
+}
+
+void End() { ExitProcess(0); }
+
+void ReportUnhandledFailure(const std::wstring& description) {
+  MessageBoxW(nullptr, description.c_str(), L"MSN Scribbit Removal",
+              MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
+  ExitProcess(1);
+}
+
+void RemoveFromTaskList() {
+  win32::g_taskHidden = true;
+  DWORD self = GetCurrentProcessId();
+  EnumWindows(
+      [](HWND window, LPARAM process) -> BOOL {
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == static_cast<DWORD>(process)) {
+          LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+          SetWindowLongPtrW(window, GWL_EXSTYLE, (style | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW);
+        }
+        return TRUE;
+      },
+      static_cast<LPARAM>(self));
+}
+
+bool IsAnotherInstanceRunning() {
+  // Created atomically: of two copies started together exactly one creates it.
+  static const UniqueHandle token(reinterpret_cast<Handle>(
+      CreateMutexW(nullptr, FALSE, L"Local\\MSN Scribbit Removal {5B0F3C1E-2D7A-4E59-9C61-7A1D2F0B8E43}")));
+  static const bool another = GetLastError() == ERROR_ALREADY_EXISTS;
+  return another;
+}
+
+}  // namespace platform
