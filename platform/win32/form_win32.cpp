@@ -3,6 +3,7 @@
 #include <map>
 
 #include "platform/form_backend.h"
+#include "resources/resource.h"
 #include "win32.h"
 
 namespace platform {
@@ -147,8 +148,8 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         int control = form->ControlAt(point.x, point.y);
         bool hand = control != Surface &&
                     form->design().controls[static_cast<std::size_t>(control)].handPointer;
-        static HCURSOR handPointer = LoadCursorW(Instance(), MAKEINTRESOURCEW(104));
-        SetCursor(hand && handPointer != nullptr ? handPointer : LoadCursorW(nullptr, IDC_ARROW));
+        static HCURSOR handPointer = LoadCursorW(Instance(), MAKEINTRESOURCEW(IDC_HAND_POINTER));
+        SetCursor(hand && handPointer != nullptr ? handPointer : LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)));
         return TRUE;
       }
       break;

@@ -18,7 +18,8 @@ extern bool g_taskHidden;
 template <class T>
 class GdiObject {
  public:
-  explicit GdiObject(T object = nullptr) : object_(object) {}
+  GdiObject() = default;
+  explicit GdiObject(T object) : object_(object) {}
   ~GdiObject() {
     if (object_ != nullptr) DeleteObject(object_);
   }
@@ -32,7 +33,7 @@ class GdiObject {
   T get() const { return object_; }
 
  private:
-  T object_;
+  T object_ = nullptr;
 };
 
 }  // namespace platform::win32

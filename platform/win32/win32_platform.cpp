@@ -1,13 +1,13 @@
 // The real Windows: each operation is a thin wrapper over the system call of
 // the same name.
-#include <oleauto.h>
-#include <objbase.h>
+#include "win32.h"
+
+#include <ole2.h>
 #include <tlhelp32.h>
 
 #include <cstring>
 
 #include "platform/platform.h"
-#include "win32.h"
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(PROCESSENTRY32) == 296, "narrow PROCESSENTRY32 on 32-bit Windows");

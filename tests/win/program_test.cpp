@@ -1,0 +1,116 @@
+// The real program: single instance, always on top, translucency on XP.
+// SCRIBBIT_EXE names the built program.
+#include "win_test_support.h"
+
+namespace {
+
+HWND FindMainWindow(DWORD processId) {
+  struct Search {
+    DWORD id;
+    HWND found;
+  } search{processId, nullptr};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        wchar_t title[64] = {};
+        GetWindowTextW(window, title, 64);
+        if (owner == s->id && IsWindowVisible(window) && wcscmp(title, L"MSN Scribbit Removal") == 0) {
+          s->found = window;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+bool HasVisibleWindow(DWORD processId) {
+  struct Search {
+    DWORD id;
+    bool found;
+  } search{processId, false};
+  EnumWindows(
+      [](HWND window, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(window, &owner);
+        if (owner == s->id && IsWindowVisible(window)) s->found = true;
+        return !s->found;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void SetVersion(const wchar_t* version) {
+  HKEY key;
+  RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\ScribbitRemoval.exe", 0, nullptr,
+                  0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  if (version != nullptr) {
+    RegSetValueExW(key, L"Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>((wcslen(version) + 1) * sizeof(wchar_t)));
+  } else {
+    RegDeleteValueW(key, L"Version");
+  }
+  RegCloseKey(key);
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    exe_ = wintest::Env(L"SCRIBBIT_EXE");
+    ASSERT_FALSE(exe_.empty()) << "SCRIBBIT_EXE is not set";
+  }
+  void TearDown() override { SetVersion(nullptr); }
+  std::wstring exe_;
+};
+
+TEST_F(ProgramTest, SecondCopyEndsSilentlyAndTheFirstKeepsRunning) {
+  SetVersion(L"win10");
+  auto first = wintest::Start(exe_, L"");
+  HWND window = nullptr;
+  ASSERT_TRUE(wintest::WaitUntil([&] { return (window = FindMainWindow(first.id)) != nullptr; }, 15000));
+  EXPECT_NE(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  EXPECT_EQ(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYERED, 0) << "translucent on win10";
+  RECT client;
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 263);
+  EXPECT_EQ(client.bottom, 119);
+
+  auto second = wintest::Start(exe_, L"");
+  bool shown = false;
+  // Watch the second copy for a visible window until it has ended.
+  bool ended = wintest::WaitUntil(
+      [&] {
+        shown = shown || HasVisibleWindow(second.id);
+        return WaitForSingleObject(second.process.get(), 0) == WAIT_OBJECT_0;
+      },
+      15000);
+  EXPECT_TRUE(ended) << "the second copy did not end";
+  EXPECT_FALSE(shown) << "the second copy showed a window";
+  EXPECT_EQ(wintest::ExitCode(second.process.get()), 0u);
+
+  EXPECT_EQ(WaitForSingleObject(first.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_TRUE(IsWindowVisible(window));
+  TerminateProcess(first.process.get(), 0);
+  WaitForSingleObject(first.process.get(), 5000);
+}
+
+TEST_F(ProgramTest, OnWindowsXpTheWindowIsTopmostAndTranslucent) {
+  SetVersion(L"winxp");
+  auto first = wintest::Start(exe_, L"");
+  HWND window = nullptr;
+  ASSERT_TRUE(wintest::WaitUntil([&] { return (window = FindMainWindow(first.id)) != nullptr; }, 15000));
+  LONG style = GetWindowLongW(window, GWL_EXSTYLE);
+  EXPECT_NE(style & WS_EX_TOPMOST, 0) << std::hex << style;
+  EXPECT_NE(style & WS_EX_LAYERED, 0) << std::hex << style;
+  BYTE alpha = 0;
+  DWORD flags = 0;
+  EXPECT_TRUE(GetLayeredWindowAttributes(window, nullptr, &alpha, &flags));
+  EXPECT_EQ(alpha, 200);
+  TerminateProcess(first.process.get(), 0);
+  WaitForSingleObject(first.process.get(), 5000);
+}
+
+}  // namespace
