@@ -1,0 +1,286 @@
+// The removal, driven through the "Remove" button of the main window on the
+// simulated system: its sequence, the display-name rules, the paths it builds
+// and every outcome.
+#include <cstring>
+
+#include "forms/frmMain.h"
+#include "test_support.h"
+
+namespace {
+
+const std::wstring PluginDirPath = L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir";
+const std::wstring MessengerDirPath = L"HKLM\\Software\\Microsoft\\MSNMessenger\\InstallationDirectory";
+const std::wstring InkPath =
+    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName";
+const std::wstring InfoPenPath =
+    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName";
+const std::wstring Library = L"C:\\P\\MsnScribbit.dll";
+const std::string InkCommand = "MsiExec.exe /X{9FCB2876-554D-491D-A2CD-58F8252D6C64}";
+const std::string InfoPenCommand = "MsiExec.exe /X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}";
+const std::string Installer = "C:\\WINDOWS\\system32\\MsiExec.exe";
+
+class RemovalTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    SetValue(PluginDirPath, L"C:\\P");
+    SetValue(MessengerDirPath, L"C:\\M\\");
+    SetValue(InkPath, L"Ink");
+    SetValue(InfoPenPath, L"InfoPen for Outlook ");
+    w().files.insert(Library);
+  }
+  void SetValue(const std::wstring& path, const std::wstring& text) {
+    platform::Variant v;
+    v.type = platform::Variant::Type::Text;
+    v.text = text;
+    w().registry[path] = v;
+  }
+  // Starts the program and clicks "Remove"; the removal ends the program.
+  void Remove() {
+    ASSERT_TRUE(sim::StartProgram());
+    auto* form = frmMain::Instance();
+    ASSERT_NE(form, nullptr);
+    auto [x, y] = sim::CenterOf(*form, frmMain::Label2);
+    w().calls.clear();
+    EXPECT_FALSE(sim::Click(*form, x, y)) << "the removal returned to the window";
+    EXPECT_TRUE(w().ended);
+  }
+  std::vector<std::string> Started() const {
+    std::vector<std::string> out;
+    for (const auto& s : sim::world().started)
+      out.push_back(sim::Narrow(s.program) + "|" + sim::Narrow(s.commandLine) + "|" +
+                    std::to_string(s.showState));
+    return out;
+  }
+  std::vector<std::string> Boxes() const {
+    std::vector<std::string> out;
+    for (const auto& b : sim::world().messageBoxes)
+      out.push_back(sim::Narrow(b.title) + "|" + sim::Narrow(b.text) + "|" + std::to_string(b.style));
+    return out;
+  }
+  // The calls that make up the removal's visible steps, in order.
+  std::vector<std::string> Steps() const {
+    std::vector<std::string> out;
+    for (const auto& c : sim::world().calls) {
+      for (const char* step : {"HideForm", "FindWindowExA", "SendMessageTimeoutA", "CreateToolhelp32Snapshot",
+                               "TerminateProcess", "RegisterWindowMessageA", "PostMessageA", "Shell",
+                               "WaitForFocusInProcess", "SendEnterKey", "WaitForProcessesToExit",
+                               "Kill", "MsgBox", "End", "ReportUnhandledFailure"}) {
+        if (c.rfind(step, 0) == 0 && (c.size() == std::strlen(step) || c[std::strlen(step)] == '(')) {
+          out.push_back(c);
+          break;
+        }
+      }
+    }
+    return out;
+  }
+};
+
+TEST_F(RemovalTest, FullRemovalRunsEveryStepInOrder) {
+  auto a = w().AddWindow(L"IMWindowClass", L"Conversation 1");
+  auto b = w().AddWindow(L"imwindowclass", L"Conversation 2");
+  auto c = w().AddWindow(L"imwindowclass", L"Conversation 3");
+  w().AddProcess(100, "explorer.exe");
+  w().AddProcess(200, "msnmsgr.exe");
+  w().AddProcess(300, "MSNMSGR.EXE");
+  Remove();
+
+  std::vector<std::string> expected = {
+      "HideForm(MSN Scribbit Removal)",
+      "FindWindowExA(0,imwindowclass)",
+      "SendMessageTimeoutA(" + Hex(a) + ",0x10,0,0,2000)",
+      "FindWindowExA(0,imwindowclass)",
+      "SendMessageTimeoutA(" + Hex(b) + ",0x10,0,0,2000)",
+      "FindWindowExA(0,imwindowclass)",
+      "SendMessageTimeoutA(" + Hex(c) + ",0x10,0,0,2000)",
+      "FindWindowExA(0,imwindowclass)",
+      "CreateToolhelp32Snapshot(2,0)",
+      "TerminateProcess(200,0)",
+      "TerminateProcess(300,0)",
+      "RegisterWindowMessageA(MessengerPlus_PluginChange)",
+      "PostMessageA(0xffff,0xc123,0,0)",
+      "Shell(" + Installer + "," + InkCommand + ",1)",
+      "WaitForFocusInProcess(9000,5000)",
+      "SendEnterKey",
+      "Shell(" + Installer + "," + InfoPenCommand + ",1)",
+      "WaitForFocusInProcess(9001,5000)",
+      "SendEnterKey",
+      "WaitForProcessesToExit(200 300,5000)",
+      "Kill(C:\\P\\MsnScribbit.dll)",
+      "MsgBox(Complete:)",
+      "Shell(C:\\M\\msnmsgr.exe,\"C:\\M\\msnmsgr.exe\",2)",
+      "End",
+  };
+  EXPECT_EQ(Joined(Steps()), Joined(expected));
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+  EXPECT_EQ(w().files.count(Library), 0u);
+  EXPECT_TRUE(w().reportedFailures.empty());
+  EXPECT_TRUE(ProcessKilled);
+  EXPECT_EQ(w().FindProcess(100)->exitCode, 259u) << "an unrelated process was ended";
+}
+
+TEST_F(RemovalTest, ClickResetsHighlightsAndHidesTheWindowFirst) {
+  ASSERT_TRUE(sim::StartProgram());
+  auto* form = frmMain::Instance();
+  auto [x, y] = sim::CenterOf(*form, frmMain::Label2);
+  ASSERT_TRUE(sim::MouseMove(*form, x, y));
+  ASSERT_EQ(form->FillColor(frmMain::Shape1), HoverColor);
+  w().calls.clear();
+  EXPECT_FALSE(sim::Click(*form, x, y));
+  EXPECT_EQ(form->FillColor(frmMain::Shape1), 0xFFFFFFu);
+  EXPECT_EQ(form->ForeColor(frmMain::Label2), 0u);
+  EXPECT_EQ(form->FillColor(frmMain::Shape2), 0xFFFFFFu);
+  EXPECT_EQ(form->ForeColor(frmMain::Label3), 0u);
+  auto steps = Steps();
+  ASSERT_FALSE(steps.empty());
+  EXPECT_EQ(steps.front(), "HideForm(MSN Scribbit Removal)");
+  EXPECT_FALSE(w().FindWindow(form->hWnd())->visible);
+}
+
+TEST_F(RemovalTest, NoConversationWindowMeansOneLookupAndNoRequest) {
+  Remove();
+  EXPECT_EQ(w().CallsStartingWith("FindWindowExA").size(), 1u);
+  EXPECT_EQ(w().CallsStartingWith("SendMessageTimeoutA").size(), 0u);
+}
+
+TEST_F(RemovalTest, WindowsThatStayOrHangAreAskedOnceAndPassedOver) {
+  auto stubborn = w().AddWindow(L"imwindowclass");
+  w().windows.back().ignoresClose = true;
+  auto hung = w().AddWindow(L"imwindowclass");
+  w().windows.back().hung = true;
+  auto normal = w().AddWindow(L"imwindowclass");
+  Remove();
+  auto requests = w().CallsStartingWith("SendMessageTimeoutA");
+  ASSERT_EQ(requests.size(), 3u) << Joined(w().calls);
+  EXPECT_EQ(requests[0].substr(0, 20 + Hex(stubborn).size()), "SendMessageTimeoutA(" + Hex(stubborn));
+  EXPECT_EQ(requests[1].substr(0, 20 + Hex(hung).size()), "SendMessageTimeoutA(" + Hex(hung));
+  EXPECT_EQ(requests[2].substr(0, 20 + Hex(normal).size()), "SendMessageTimeoutA(" + Hex(normal));
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
+struct NameCase {
+  std::wstring ink, infoPen;
+  std::vector<std::string> commands;
+};
+
+class DisplayNameTest : public RemovalTest, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(DisplayNameTest, OnlyExactDisplayNamesStartTheirUninstall) {
+  SetValue(InkPath, GetParam().ink);
+  SetValue(InfoPenPath, GetParam().infoPen);
+  Remove();
+  std::vector<std::string> commands;
+  for (const auto& s : w().started)
+    if (s.showState == 1) commands.push_back(sim::Narrow(s.commandLine));
+  EXPECT_EQ(Joined(commands), Joined(GetParam().commands));
+  EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), GetParam().commands.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, DisplayNameTest,
+    ::testing::Values(NameCase{L"Ink", L"InfoPen for Outlook ", {InkCommand, InfoPenCommand}},
+                      NameCase{L"ink", L"InfoPen for Outlook", {}},
+                      NameCase{L"Ink ", L"InfoPen for Outlook  ", {}},
+                      NameCase{L"", L"InfoPen for Outlook Express", {}},
+                      NameCase{L"INK", L"InfoPen for Outlook ", {InfoPenCommand}},
+                      NameCase{L"Ink", L"", {InkCommand}}));
+
+TEST_F(RemovalTest, NoEnterWhenTheInstallerNeverTakesTheFocus) {
+  w().installerTakesFocus = false;
+  Remove();
+  EXPECT_EQ(w().CallsStartingWith("WaitForFocusInProcess").size(), 2u);
+  EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 0u);
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
+TEST_F(RemovalTest, LibraryPathIsPluginDirThenBackslashThenName) {
+  SetValue(PluginDirPath, L"C:\\P\\");
+  w().files.insert(L"C:\\P\\\\MsnScribbit.dll");
+  Remove();
+  EXPECT_EQ(w().CallsStartingWith("Kill").front(), "Kill(C:\\P\\\\MsnScribbit.dll)");
+  EXPECT_EQ(w().files.count(L"C:\\P\\\\MsnScribbit.dll"), 0u);
+}
+
+TEST_F(RemovalTest, EmptyPluginDirLooksInTheRootAndReportsAbsence) {
+  SetValue(PluginDirPath, L"");
+  Remove();
+  EXPECT_EQ(w().CallsStartingWith("Kill").front(), "Kill(\\MsnScribbit.dll)");
+  EXPECT_EQ(Joined(Boxes()),
+            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n");
+  EXPECT_EQ(w().files.count(Library), 1u);
+}
+
+TEST_F(RemovalTest, MessengerCommandIsTheDirectoryFollowedByTheExeName) {
+  SetValue(MessengerDirPath, L"C:\\Program Files\\MSN Messenger\\");
+  Remove();
+  EXPECT_EQ(Started().back(),
+            "C:\\Program Files\\MSN Messenger\\msnmsgr.exe|\"C:\\Program Files\\MSN Messenger\\msnmsgr.exe\"|2");
+}
+
+TEST_F(RemovalTest, EmptyMessengerDirStartsTheBareName) {
+  SetValue(MessengerDirPath, L"");
+  Remove();
+  EXPECT_EQ(Started().back(), "|msnmsgr.exe|2");
+}
+
+TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
+  w().files.clear();
+  Remove();
+  EXPECT_EQ(Joined(Boxes()),
+            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n");
+  EXPECT_EQ(Started().back(), "C:\\M\\msnmsgr.exe|\"C:\\M\\msnmsgr.exe\"|2");
+  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u);
+  EXPECT_EQ(w().calls.back(), "End");
+}
+
+TEST_F(RemovalTest, LibraryThatCannotBeDeletedIsReportedWithTheReason) {
+  w().fileDeleteErrors[Library] = 32;  // in use
+  Remove();
+  EXPECT_EQ(Joined(Boxes()),
+            "Error:|MSN Scribbit for Messenger Plus! could not be removed: The process cannot access "
+            "the file because it is being used by another process.|64\n");
+  EXPECT_EQ(w().files.count(Library), 1u);
+  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u);
+  EXPECT_EQ(w().calls.back(), "End");
+}
+
+TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
+  SetValue(MessengerDirPath, L"C:\\M");  // gives C:\Mmsnmsgr.exe
+  w().unstartable.insert(L"c:\\mmsnmsgr.exe");
+  Remove();
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\Mmsnmsgr.exe").size(), 1u) << "Messenger tried twice";
+  ASSERT_EQ(w().reportedFailures.size(), 1u);
+  EXPECT_EQ(sim::Narrow(w().reportedFailures[0]), "The system cannot find the file specified.");
+  EXPECT_EQ(w().files.count(Library), 0u);
+}
+
+TEST_F(RemovalTest, MessengerThatCannotStartAfterAbsenceIsReported) {
+  w().files.clear();
+  w().unstartable.insert(L"c:\\m\\msnmsgr.exe");
+  Remove();
+  EXPECT_EQ(Joined(Boxes()),
+            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n");
+  EXPECT_EQ(w().reportedFailures.size(), 1u);
+}
+
+TEST_F(RemovalTest, UninstallThatCannotStartEndsBeforeTheLibraryIsTouched) {
+  w().unstartable.insert(L"c:\\windows\\system32\\msiexec.exe");
+  Remove();
+  EXPECT_TRUE(w().messageBoxes.empty());
+  ASSERT_EQ(w().reportedFailures.size(), 1u);
+  EXPECT_TRUE(w().CallsStartingWith("Kill").empty());
+  EXPECT_EQ(w().files.count(Library), 1u);
+  EXPECT_TRUE(w().started.empty()) << "Messenger was started";
+}
+
+TEST_F(RemovalTest, AbandonedProcessScanStillCompletesTheRemoval) {
+  w().snapshotMissing = true;
+  w().AddProcess(200, "msnmsgr.exe");
+  Remove();
+  EXPECT_FALSE(ProcessKilled);
+  EXPECT_EQ(w().CallsStartingWith("PostMessageA").size(), 1u);
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
+}  // namespace
