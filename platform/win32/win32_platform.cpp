@@ -384,20 +384,21 @@ void ReportUnhandledFailure(const std::wstring& description) {
   ExitProcess(1);
 }
 
+namespace {
+BOOL CALLBACK HideFromTaskList(HWND window, LPARAM process) {
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner == static_cast<DWORD>(process)) {
+    LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+    SetWindowLongPtrW(window, GWL_EXSTYLE, (style | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW);
+  }
+  return TRUE;
+}
+}  // namespace
+
 void RemoveFromTaskList() {
   win32::g_taskHidden = true;
-  DWORD self = GetCurrentProcessId();
-  EnumWindows(
-      [](HWND window, LPARAM process) -> BOOL {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == static_cast<DWORD>(process)) {
-          LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
-          SetWindowLongPtrW(window, GWL_EXSTYLE, (style | WS_EX_TOOLWINDOW) & ~WS_EX_APPWINDOW);
-        }
-        return TRUE;
-      },
-      static_cast<LPARAM>(self));
+  EnumWindows(HideFromTaskList, static_cast<LPARAM>(GetCurrentProcessId()));
 }
 
 bool IsAnotherInstanceRunning() {
