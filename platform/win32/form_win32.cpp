@@ -276,7 +276,17 @@ void HideForm(Form& form) { ShowWindow(Hwnd(form), SW_HIDE); }
 
 void DestroyForm(Form& form) { DestroyWindow(Hwnd(form)); }
 
-void MinimizeForm(Form& form) { ShowWindow(Hwnd(form), SW_MINIMIZE); }
+void MinimizeForm(Form& form) {
+  // A window kept out of the taskbar could not be brought back once minimised:
+  // it gets a taskbar button from now on, to be restored from.
+  HWND window = Hwnd(form);
+  LONG_PTR style = GetWindowLongPtrW(window, GWL_EXSTYLE);
+  if ((style & WS_EX_TOOLWINDOW) != 0) {
+    ShowWindow(window, SW_HIDE);
+    SetWindowLongPtrW(window, GWL_EXSTYLE, (style & ~WS_EX_TOOLWINDOW) | WS_EX_APPWINDOW);
+  }
+  ShowWindow(window, SW_MINIMIZE);
+}
 
 void InvalidateControl(Form& form, const PixelRect& rect) {
   RECT r{rect.left, rect.top, rect.right, rect.bottom};

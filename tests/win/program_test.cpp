@@ -114,3 +114,28 @@ TEST_F(ProgramTest, OnWindowsXpTheWindowIsTopmostAndTranslucent) {
 }
 
 }  // namespace
+
+namespace {
+
+// Presses and releases the left button at a client point of the window.
+void ClickAt(HWND window, int x, int y) {
+  PostMessageW(window, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+  PostMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+  PostMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+}
+
+TEST_F(ProgramTest, MinimiseGlyphMinimisesAndCloseGlyphEnds) {
+  SetVersion(L"win10");
+  auto first = wintest::Start(exe_, L"");
+  HWND window = nullptr;
+  ASSERT_TRUE(wintest::WaitUntil([&] { return (window = FindMainWindow(first.id)) != nullptr; }, 15000));
+  ClickAt(window, 238, 7);
+  EXPECT_TRUE(wintest::WaitUntil([&] { return IsIconic(window) != FALSE; }, 5000)) << "not minimised";
+  ShowWindow(window, SW_RESTORE);
+  EXPECT_TRUE(wintest::WaitUntil([&] { return IsIconic(window) == FALSE; }, 5000));
+  ClickAt(window, 252, 7);
+  EXPECT_EQ(WaitForSingleObject(first.process.get(), 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(wintest::ExitCode(first.process.get()), 0u);
+}
+
+}  // namespace
