@@ -402,9 +402,12 @@ sandbox_start_listener() {
 # empty here). Sets SANDBOX_WATCHER_PID; see sandbox_wait_watcher.
 sandbox_start_watcher() {
   _sandbox_need_init || return 1
-  local count=$1 timeout_ms=$2 process=${3:-ScribbitRemoval.exe} exe
+  local count=$1 timeout_ms=$2 process=ScribbitRemoval.exe exe
   shift 2
-  [[ $# -gt 0 ]] && shift
+  if [[ $# -gt 0 && $1 != --* ]]; then
+    process=$1
+    shift
+  fi
   exe=$(_sandbox_fixture msgbox_watcher.exe) || return 1
   export SANDBOX_WATCHER_LOG=$SANDBOX_RUN/watcher.log
   : >"$SANDBOX_WATCHER_LOG"
@@ -430,22 +433,31 @@ sandbox_wait_watcher() {
   return "$rc"
 }
 
-# sandbox_pids NAME: Linux pids of the processes of THIS prefix whose Windows
-# executable is NAME (case-insensitive). Wine has no working tasklist here
-# (Wine 8's prints nothing), so /proc is read: a Wine process carries
+# sandbox_pids [NAME]: Linux pids of the Wine processes of THIS prefix whose
+# Windows executable is NAME (case-insensitive); all of them (the wineserver
+# included) without NAME.
+# Wine 8's tasklist prints nothing, so /proc is read: a Wine process carries
 # WINEPREFIX in its environment (children inherit it) and its Windows path as
-# argv[0]. Other prefixes' processes, e.g. parallel tests', are not counted.
+# argv[0]. Processes of other prefixes, e.g. parallel tests', do not count.
 sandbox_pids() {
-  local name=${1,,} proc exe
+  local name=${1:-} proc exe
+  name=${name,,}
+  [[ -n ${WINEPREFIX:-} ]] || return 0
   for proc in /proc/[0-9]*; do
     [[ -r $proc/environ ]] || continue
-    # grep -z: environ is NUL-separated.
+    # environ is NUL-separated, hence -z.
     grep -qzxF "WINEPREFIX=$WINEPREFIX" "$proc/environ" 2>/dev/null || continue
-    exe=$(tr '\0' '\n' <"$proc/cmdline" 2>/dev/null | head -n1)
-    exe=${exe//\"/}
-    exe=${exe##*\\}
-    exe=${exe##*/}
-    [[ ${exe,,} == "$name" ]] && printf '%s\n' "${proc#/proc/}"
+    # The test's own shell and tools carry WINEPREFIX too: keep Wine's.
+    exe=$(readlink "$proc/exe" 2>/dev/null) || continue
+    [[ ${exe##*/} == wine* ]] || continue
+    if [[ -n $name ]]; then
+      exe=$(tr '\0' '\n' <"$proc/cmdline" 2>/dev/null | head -n1)
+      exe=${exe//\"/}
+      exe=${exe##*\\}
+      exe=${exe##*/}
+      [[ ${exe,,} == "$name" ]] || continue
+    fi
+    printf '%s\n' "${proc#/proc/}"
   done
   return 0
 }
@@ -456,16 +468,15 @@ sandbox_process_running() {
 }
 
 # sandbox_listing: every directory (with a trailing /) and file under the
-# prefix's C: drive, sorted, one relative path a line. Left out because they
-# change by themselves or belong to the test, not to the installation:
-# windows/ (Wine's system, its logs and installer cache), the users' Temp
-# folders and profiles' AppData, and the Windows Installer's own cache.
+# prefix's C: drive, sorted, one relative path a line. Left out: windows/
+# (Wine's own files and logs) and the users' Temp folders, where msiexec
+# leaves and removes files by itself; nothing else changes unless something
+# changes it. The fake messenger adds "Program Files/MSN Messenger/
+# messenger.log" the first time it starts.
 sandbox_listing() {
   _sandbox_need_init || return 1
   (cd "$SANDBOX_DRIVE_C" &&
-    find . -mindepth 1 \
-      \( -path ./windows -o -path './users/*/Temp' -o -path './users/*/AppData' \
-      -o -path './ProgramData/Microsoft/Windows' \) -prune -o \
+    find . -mindepth 1 \( -path ./windows -o -path './users/*/Temp' \) -prune -o \
       \( -type d -printf '%P/\n' \) -o -printf '%P\n') | LC_ALL=C sort
 }
 

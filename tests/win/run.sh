@@ -3,12 +3,12 @@
 # prefix under build/, on a private X display.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
-. "$root/tests/wine_env.sh"
-trap wine_env_cleanup EXIT
+source "$root/tests/e2e/sandbox.sh"
+export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$root/build/wine/cache}
+trap sandbox_cleanup EXIT
 
-wine_env_display
-wine_env_prefix "$root/build/wine/platform-tests"
-export SCRIBBIT_EXE="$(winepath -w "$root/build/win64/ScribbitRemoval.exe")"
+sandbox_init "$root/build/wine/platform-tests"
+export SCRIBBIT_EXE="$(sandbox_winpath "$root/build/win64/ScribbitRemoval.exe")"
 cd "$root/build/win64/tests/win"
-timeout 300 wine win_platform_tests.exe --gtest_color=no 2>&1 | grep -vE '^\[ +(RUN|OK) ' 
+timeout 300 wine win_platform_tests.exe --gtest_color=no 2>&1 | tr -d '\r' | grep -vE '^\[ +(RUN|OK) '
 exit "${PIPESTATUS[0]}"

@@ -1,0 +1,69 @@
+# shellcheck shell=bash
+# Drives the real ScribbitRemoval.exe in a sandbox (tests/e2e/sandbox.sh):
+# starts it, finds its window on the private X display, clicks it with
+# xdotool and waits for it to end.
+
+: "${PROGRAM_BUILD:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/win64/ScribbitRemoval.exe}"
+
+# program_install [DIR_WIN]: copies the program into the prefix, by default
+# into C:\Downloads as a user would have it. Sets PROGRAM_EXE(_WIN), PROGRAM_DIR.
+program_install() {
+  PROGRAM_DIR=$SANDBOX_DRIVE_C/Downloads
+  mkdir -p "$PROGRAM_DIR" && cp "$PROGRAM_BUILD" "$PROGRAM_DIR/ScribbitRemoval.exe" || return 1
+  PROGRAM_EXE=$PROGRAM_DIR/ScribbitRemoval.exe
+  PROGRAM_EXE_WIN='C:\Downloads\ScribbitRemoval.exe'
+}
+
+# program_start: starts the program from its folder and waits for its main
+# window. Sets PROGRAM_PID (the wine process), PROGRAM_WINDOW, PROGRAM_X/Y.
+program_start() {
+  (cd "$PROGRAM_DIR" && exec wine ScribbitRemoval.exe </dev/null >"$SANDBOX_RUN/program.out" 2>&1) &
+  PROGRAM_PID=$!
+  program_find_window 'MSN Scribbit Removal'
+}
+
+# program_find_window TITLE: waits for a visible window with that exact title.
+program_find_window() {
+  PROGRAM_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
+  if [[ -z $PROGRAM_WINDOW ]]; then
+    echo "program: no window titled '$1' appeared" >&2
+    return 1
+  fi
+  program_window_position
+}
+
+program_window_position() {
+  local X Y WIDTH HEIGHT SCREEN WINDOW
+  eval "$(xdotool getwindowgeometry --shell "$PROGRAM_WINDOW")"
+  PROGRAM_X=$X PROGRAM_Y=$Y PROGRAM_WIDTH=$WIDTH PROGRAM_HEIGHT=$HEIGHT
+}
+
+# program_click X Y: a left click at a point of the window's client area.
+program_click() {
+  xdotool mousemove $((PROGRAM_X + $1)) $((PROGRAM_Y + $2)) click 1
+}
+
+# program_move X Y: moves the pointer to a point of the window's client area.
+program_move() {
+  xdotool mousemove $((PROGRAM_X + $1)) $((PROGRAM_Y + $2))
+}
+
+# program_wait_end TIMEOUT_S: waits for the program to end; sets PROGRAM_RC
+# (its exit code) and PROGRAM_SECONDS (time waited). Fails on timeout.
+program_wait_end() {
+  local limit=$1 start=$SECONDS
+  if ! sandbox_wait_for '! kill -0 "$PROGRAM_PID" 2>/dev/null' "$limit"; then
+    PROGRAM_RC=timeout
+    return 1
+  fi
+  PROGRAM_RC=0
+  wait "$PROGRAM_PID" || PROGRAM_RC=$?
+  PROGRAM_SECONDS=$((SECONDS - start))
+}
+
+# pixel X Y: the colour of a screen pixel of the window's client area, as
+# RRGGBB in upper case.
+pixel() {
+  import -display "$DISPLAY" -window root -crop "1x1+$((PROGRAM_X + $1))+$((PROGRAM_Y + $2))" \
+    -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -n1 | tr -d '#'
+}

@@ -1,0 +1,165 @@
+#!/usr/bin/env bash
+# The removal, end to end: the real program in a sandbox holding a complete
+# installation (registry values, plug-in library, both packages installed by
+# Windows Installer, a stand-in Messenger with conversation windows, a
+# broadcast listener), started, "Remove" clicked with the mouse, and every
+# effect checked from outside: message boxes, files, registry, processes,
+# window messages. One scenario per outcome.
+# shellcheck disable=SC2016,SC1003
+set -u
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$REPO/tests/e2e/sandbox.sh"
+source "$REPO/tests/e2e/checks.sh"
+source "$REPO/tests/e2e/program.sh"
+WORK=${WORK:-$REPO/build/e2e}
+export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
+trap sandbox_cleanup EXIT
+
+# The run must end within this many seconds of the click.
+BOUND=30
+SUCCESS='box title=Complete:|text=Plugin has been successfully uninstalled.|icon=1'
+ABSENT="box title=Error:|text=MSN Scribbit for Messenger Plus! doesn't exist on this computer.|icon=1"
+
+# scenario NAME: a fresh, fully seeded sandbox with the program installed.
+scenario() {
+  echo "# scenario: $1"
+  sandbox_init "$WORK/$1" && sandbox_seed && program_install
+}
+
+# remove BOXES: records the state, starts the program, clicks "Remove" and
+# waits for the program to end, the watcher answering BOXES message boxes.
+remove() {
+  sandbox_listing >"$SANDBOX_RUN/before.txt"
+  MESSENGER_LINES=$( [[ -f $SANDBOX_MESSENGER_LOG ]] && wc -l <"$SANDBOX_MESSENGER_LOG" || echo 0)
+  sandbox_start_watcher "$1" 60000
+  check "the main window appears" program_start
+  program_click 222 102
+  check "the program ends within ${BOUND}s of the click" program_wait_end "$BOUND"
+  echo "    (ended ${PROGRAM_SECONDS:-?}s after the click)"
+  sandbox_wait_watcher
+  # The uninstalls run on their own; let them finish before looking.
+  sandbox_wait_for 'not sandbox_process_running msiexec.exe' 60
+  sandbox_listing >"$SANDBOX_RUN/after.txt"
+}
+
+process_gone() { ! kill -0 "$1" 2>/dev/null; }
+boxes() { tr -d '\r' <"$SANDBOX_WATCHER_LOG"; }
+# Messenger log lines written since the click.
+messenger_since() { tail -n +$((MESSENGER_LINES + 1)) "$SANDBOX_MESSENGER_LOG" | tr -d '\r'; }
+restarts() { messenger_since | grep -c '^start ' ; }
+restarted_minimised() { [[ $(messenger_since | grep '^start ' | grep -c ' show=2 ') == 1 ]]; }
+
+# Paths that disappeared from drive C, beyond the ones given (regexes).
+deleted_beyond() {
+  comm -23 "$SANDBOX_RUN/before.txt" "$SANDBOX_RUN/after.txt" | grep -vE "^($1)\$" || true
+}
+appeared() {
+  comm -13 "$SANDBOX_RUN/before.txt" "$SANDBOX_RUN/after.txt" || true
+}
+PACKAGE_FILES='Program Files/Ink/|Program Files/Ink/ink.txt|Program Files/InfoPen/|Program Files/InfoPen/infopen.txt'
+LIBRARY='Program Files/Messenger Plus! 2/Plugins/MsnScribbit.dll'
+
+# ---------------------------------------------------------------------------
+scenario full-removal || exit 1
+sandbox_start_messenger --windows 3
+sandbox_start_listener
+first_messenger=$(sandbox_pids msnmsgr.exe)
+remove 1
+check_eq "success message, information icon" "$(boxes)" "$SUCCESS"
+check_eq "exit code" "$PROGRAM_RC" 0
+check "library deleted" test ! -e "$SANDBOX_DLL"
+check "Ink uninstalled" not sandbox_msi_installed "$SANDBOX_INK_CODE"
+check "InfoPen uninstalled" not sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
+# Lookup order is the windows' stacking order: the newest is on top.
+check_eq "each conversation asked to close once, in lookup order" \
+  "$(messenger_since | grep '^close' | tr '\n' '|')" "close 3|close 2|close 1|"
+check "the first Messenger was terminated" process_gone "$first_messenger"
+check_eq "Messenger started again once" "$(restarts)" 1
+check "... minimised" restarted_minimised
+check "Messenger runs again" sandbox_process_running msnmsgr.exe
+check_eq "plug-in change broadcast received" "$(tr -d '\r' <"$SANDBOX_LISTENER_LOG")" \
+  "broadcast wParam=0 lParam=0"
+check "the listener was not ended" sandbox_process_running listener.exe
+check_eq "nothing deleted but the library and the packages' files" \
+  "$(deleted_beyond "$LIBRARY|$PACKAGE_FILES")" ""
+check_eq "nothing created on drive C" "$(appeared)" ""
+
+# ---------------------------------------------------------------------------
+scenario library-absent || exit 1
+rm -f "$SANDBOX_DLL"
+sandbox_start_messenger --windows 1
+remove 1
+check_eq "absence message" "$(boxes)" "$ABSENT"
+check_eq "Messenger started again once" "$(restarts)" 1
+check "Ink uninstalled all the same" not sandbox_msi_installed "$SANDBOX_INK_CODE"
+check_eq "nothing deleted but the packages' files" "$(deleted_beyond "$PACKAGE_FILES")" ""
+
+# ---------------------------------------------------------------------------
+scenario library-in-use || exit 1
+# Another program (not Messenger) holds the library open without delete sharing.
+mkdir -p "$SANDBOX_DRIVE_C/Tools" && cp "$SANDBOX_MESSENGER_EXE" "$SANDBOX_DRIVE_C/Tools/holder.exe"
+(cd "$SANDBOX_DRIVE_C/Tools" && exec wine holder.exe --hold "$SANDBOX_DLL_WIN" \
+  --ready 'C:\Tools\holder.ready' </dev/null >/dev/null 2>&1) &
+sandbox_wait_for '[[ -e $SANDBOX_DRIVE_C/Tools/holder.ready ]]' 30
+sandbox_start_messenger --windows 1
+remove 1
+check "in-use message names the reason" \
+  grep -qE '^box title=Error:\|text=MSN Scribbit for Messenger Plus! could not be removed: .+\|icon=1$' \
+  <(boxes)
+boxes | sed 's/^/    /'
+check "library still there" test -f "$SANDBOX_DLL"
+check "the holder was not ended" sandbox_process_running holder.exe
+check_eq "Messenger started again once" "$(restarts)" 1
+check_eq "nothing deleted but the packages' files" "$(deleted_beyond "$PACKAGE_FILES")" ""
+
+# ---------------------------------------------------------------------------
+scenario near-miss-names || exit 1
+sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink '
+sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INFOPEN_CODE" DisplayName REG_SZ 'InfoPen for Outlook'
+remove 1
+check_eq "success message" "$(boxes)" "$SUCCESS"
+check "Ink left installed" sandbox_msi_installed "$SANDBOX_INK_CODE"
+check "InfoPen left installed" sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
+check_eq "nothing deleted but the library" "$(deleted_beyond "$LIBRARY")" ""
+
+# ---------------------------------------------------------------------------
+scenario messenger-not-startable || exit 1
+# Without its trailing backslash the directory gives "...MSN Messengermsnmsgr.exe".
+sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ 'C:\Program Files\MSN Messenger'
+sandbox_start_messenger --windows 1
+remove 2
+check_eq "success, then the failure report with its reason" \
+  "$(boxes | sed 's/|text=[^|]*|icon=1$/|icon=1/' | sed -n 2p)" "box title=MSN Scribbit Removal|icon=1"
+check_eq "first box is the success message" "$(boxes | head -n1)" "$SUCCESS"
+check_eq "exactly two boxes" "$(boxes | wc -l)" 2
+boxes | sed 's/^/    /'
+check_eq "exit code of a failure" "$PROGRAM_RC" 1
+check_eq "Messenger not started" "$(restarts)" 0
+check "library deleted" test ! -e "$SANDBOX_DLL"
+
+# ---------------------------------------------------------------------------
+scenario stubborn-windows || exit 1
+sandbox_start_messenger --windows 3 --ignore-close 2 --hang
+remove 1
+check_eq "success message" "$(boxes)" "$SUCCESS"
+check_eq "each window asked once" "$(messenger_since | grep '^close' | sort | tr '\n' '|')" \
+  "close 1|close 2 ignored|close 3|"
+check "library deleted" test ! -e "$SANDBOX_DLL"
+check_eq "Messenger started again once" "$(restarts)" 1
+
+# ---------------------------------------------------------------------------
+scenario planted-programs || exit 1
+planted=$SANDBOX_FIXTURES/planted.exe
+cp "$planted" "$SANDBOX_DRIVE_C/Program.exe"
+cp "$planted" "$SANDBOX_DRIVE_C/Program Files/MSN.exe"
+cp "$planted" "$PROGRAM_DIR/MsiExec.exe"
+sandbox_start_messenger --windows 1
+remove 1
+check_eq "success message" "$(boxes)" "$SUCCESS"
+check "no planted program ran" test ! -e "$SANDBOX_DRIVE_C/planted.log"
+check "Ink uninstalled by the real Windows Installer" not sandbox_msi_installed "$SANDBOX_INK_CODE"
+check_eq "the real Messenger started again" "$(restarts)" 1
+
+sandbox_cleanup
+echo "removal: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
+((CHECKS_FAILED == 0))
