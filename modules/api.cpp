@@ -60,6 +60,7 @@ int SetTranslucency(platform::WindowHandle window, const short& alpha) {
 void DragWindow(const platform::Form& form) {
   // Without the left button the system's move would start a drag that no
   // button release ends; movements over the strip with no button do nothing.
+  // The state is the one of the mouse event being handled, not the live one.
   if (!platform::IsLeftButtonDown()) return;
   platform::ReleaseCapture();
   platform::WindowHandle window = form.hWnd();

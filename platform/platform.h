@@ -100,6 +100,7 @@ int SetLayeredWindowAttributes(WindowHandle window, Color key, std::uint8_t alph
 int ReleaseCapture();
 std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t wParam,
                            std::intptr_t lParam);
+// The left button's state as of the input message being handled.
 bool IsLeftButtonDown();
 
 WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className);

@@ -245,7 +245,7 @@ std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t
 
 bool IsLeftButtonDown() {
   int key = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-  return (GetAsyncKeyState(key) & 0x8000) != 0;
+  return (GetKeyState(key) & 0x8000) != 0;
 }
 
 WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {

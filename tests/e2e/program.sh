@@ -67,3 +67,31 @@ pixel() {
   import -display "$DISPLAY" -window root -crop "1x1+$((PROGRAM_X + $1))+$((PROGRAM_Y + $2))" \
     -depth 8 txt:- 2>/dev/null | grep -o '#[0-9A-F]\{6\}' | head -n1 | tr -d '#'
 }
+
+# pixel_is X Y EXPECTED: true once the pixel shows EXPECTED (polled for up to
+# 3 s, as painting follows the input asynchronously); prints what it saw.
+pixel_is() {
+  local seen end=$((SECONDS + 3))
+  while :; do
+    seen=$(pixel "$1" "$2")
+    [[ $seen == "$3" ]] && return 0
+    ((SECONDS >= end)) && break
+    sleep 0.05
+  done
+  echo "    pixel ($1, $2) is $seen, not $3" >&2
+  return 1
+}
+
+# pixel_stays X Y EXPECTED: the pixel shows EXPECTED in every one of ten
+# samples over half a second.
+pixel_stays() {
+  local seen i
+  for i in 1 2 3 4 5 6 7 8 9 10; do
+    seen=$(pixel "$1" "$2")
+    if [[ $seen != "$3" ]]; then
+      echo "    pixel ($1, $2) became $seen, not $3" >&2
+      return 1
+    fi
+    sleep 0.05
+  done
+}

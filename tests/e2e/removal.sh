@@ -38,7 +38,7 @@ remove() {
   echo "    (ended ${PROGRAM_SECONDS:-?}s after the click)"
   sandbox_wait_watcher
   # The uninstalls run on their own; let them finish before looking.
-  sandbox_wait_for 'not sandbox_process_running msiexec.exe' 60
+  sandbox_wait_for '! sandbox_process_running msiexec.exe' 60
   sandbox_listing >"$SANDBOX_RUN/after.txt"
 }
 

@@ -26,6 +26,7 @@
 #   SANDBOX_TIMEOUT   default bound in seconds for one Wine command (60)
 #   SANDBOX_CACHE_DIR if set, a booted empty prefix is kept there and copied
 #                     instead of running wineboot for every test
+#   SANDBOX_SHOW      1: use the caller's DISPLAY instead of a private Xvfb
 #
 # Set by the functions (Unix paths unless the name ends in _WIN):
 #   SANDBOX_DIR, SANDBOX_RUN (scratch files, outside the Windows drive),
@@ -200,7 +201,12 @@ sandbox_init() {
   mkdir -p "$SANDBOX_RUN" || return 1
   export SANDBOX_DIR SANDBOX_RUN SANDBOX_DRIVE_C
 
-  _sandbox_start_xvfb || return 1
+  # SANDBOX_SHOW=1 keeps the caller's own display, for a person to watch.
+  if [[ ${SANDBOX_SHOW:-0} == 1 && -n ${DISPLAY:-} ]]; then
+    SANDBOX_XVFB_PID=
+  else
+    _sandbox_start_xvfb || return 1
+  fi
 
   if [[ -n ${SANDBOX_CACHE_DIR:-} ]]; then
     # The cache is keyed by Wine's version and by this file, which holds the

@@ -1,0 +1,127 @@
+#!/usr/bin/env bash
+# Both windows of the real program under Wine on Xvfb, driven with the mouse
+# through xdotool and checked on the screen: size, position, pixels of the
+# picture, hover highlights, dragging, the glyphs and the About round trip.
+# shellcheck disable=SC2016,SC1003
+set -u
+REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$REPO/tests/e2e/sandbox.sh"
+source "$REPO/tests/e2e/checks.sh"
+source "$REPO/tests/e2e/program.sh"
+WORK=${WORK:-$REPO/build/e2e}
+export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
+trap sandbox_cleanup EXIT
+
+BLACK=000000 WHITE=FFFFFF STRIP=95BCDF HOVER=95B7DF
+# Points inside each button rectangle that its caption never covers.
+REMOVE_FILL='194 98'
+ABOUT_FILL='10 98'
+
+window_shot() {
+  import -display "$DISPLAY" -window root -crop "${PROGRAM_WIDTH}x${PROGRAM_HEIGHT}+${PROGRAM_X}+${PROGRAM_Y}" "$1"
+}
+process_gone() { ! kill -0 "$1" 2>/dev/null; }
+main_window_shown() { xdotool search --onlyvisible --name '^MSN Scribbit Removal$' >/dev/null 2>&1; }
+
+sandbox_init "$WORK/windows" && sandbox_seed && program_install || exit 1
+
+echo "# the main window"
+check "the main window appears" program_start
+check_eq "client area 263 x 119, no frame" "${PROGRAM_WIDTH}x${PROGRAM_HEIGHT}" "263x119"
+check_eq "centred on the 1024 x 768 screen" "$PROGRAM_X,$PROGRAM_Y" "380,324"
+window_shot "$SANDBOX_RUN/main.png"
+check_eq "outline corner" "$(pixel 0 0)" $BLACK
+check_eq "outline bottom right" "$(pixel 262 118)" $BLACK
+check_eq "title strip" "$(pixel 4 8)" $STRIP
+check_eq "left margin" "$(pixel 1 60)" $STRIP
+check_eq "panel frame diagonal" "$(pixel 4 17)" $BLACK
+check_eq "white panel" "$(pixel 130 92)" $WHITE
+check_eq "close glyph frame" "$(pixel 248 2)" $BLACK
+check_eq "Remove not highlighted" "$(pixel $REMOVE_FILL)" $WHITE
+
+echo "# hover"
+program_move 224 102
+check "over Remove: its rectangle takes the hover colour" pixel_is $REMOVE_FILL $HOVER
+program_move 40 102
+check "over About, in one movement: About highlighted" pixel_is $ABOUT_FILL $HOVER
+check "... and Remove cleared" pixel_is $REMOVE_FILL $WHITE
+program_move 50 40
+check "the long text keeps the highlight" pixel_stays $ABOUT_FILL $HOVER
+program_move 250 8
+check "a glyph keeps the highlight" pixel_stays $ABOUT_FILL $HOVER
+program_move 100 6
+check "the drag strip keeps the highlight" pixel_stays $ABOUT_FILL $HOVER
+program_move 40 109
+check "the rectangle's uncovered bottom edge clears it" pixel_is $ABOUT_FILL $WHITE
+program_move 224 102
+check "Remove highlighted again" pixel_is $REMOVE_FILL $HOVER
+program_move 256 100
+check "the rectangle's uncovered right edge clears it" pixel_is $REMOVE_FILL $WHITE
+
+echo "# dragging"
+x0=$PROGRAM_X y0=$PROGRAM_Y
+xdotool mousemove $((x0 + 100)) $((y0 + 6)) mousedown 1 mousemove $((x0 + 130)) $((y0 + 26)) \
+  mousemove $((x0 + 140)) $((y0 + 46)) mouseup 1
+sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0))' 3
+program_window_position
+check_eq "dragging the strip moves the window by the pointer's offset" \
+  "$((PROGRAM_X - x0)),$((PROGRAM_Y - y0))" "40,40"
+x0=$PROGRAM_X y0=$PROGRAM_Y
+xdotool mousemove $((x0 + 20)) $((y0 + 8)) mousedown 1 mousemove $((x0 + 10)) $((y0 + 3)) \
+  mousemove $((x0 - 10)) $((y0 - 12)) mouseup 1
+sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0))' 3
+program_window_position
+check_eq "dragging the title text moves it too" "$((PROGRAM_X - x0)),$((PROGRAM_Y - y0))" "-30,-20"
+
+echo "# About and back"
+program_move 40 102
+program_click 40 102
+check "the About window appears" program_find_window About
+check "the main window is gone" not main_window_shown
+check_eq "About is centred" "$PROGRAM_X,$PROGRAM_Y" "380,324"
+window_shot "$SANDBOX_RUN/about.png"
+check_eq "About's close glyph" "$(pixel 248 2)" $BLACK
+program_move 222 102
+check "over Close: highlighted" pixel_is $REMOVE_FILL $HOVER
+program_move 50 50
+check "the dedication text keeps it" pixel_stays $REMOVE_FILL $HOVER
+program_move 200 110
+check "the uncovered part of the rectangle clears it" pixel_is $REMOVE_FILL $WHITE
+program_click 248 6
+check "the close glyph's leftmost column is drag strip: About stays" not program_wait_end 1
+
+# Between the two main windows the plug-in directory changes: the new main
+# window must read it again, which the removal then shows.
+mkdir -p "$SANDBOX_DRIVE_C/Moved"
+printf 'moved plug-in\r\n' >"$SANDBOX_DRIVE_C/Moved/MsnScribbit.dll"
+sandbox_reg_add "$SANDBOX_PLUGIN_KEY" PluginDir REG_SZ 'C:\Moved'
+program_click 222 102
+check "Close brings back a main window" program_find_window 'MSN Scribbit Removal'
+check_eq "... centred" "$PROGRAM_X,$PROGRAM_Y" "380,324"
+# It appears under the pointer, which may hover "Remove" at once; "About",
+# highlighted when it was last clicked, starts afresh.
+check "... with no highlight on About" pixel_stays $ABOUT_FILL $WHITE
+program_move 130 92
+check "... and none once the pointer is on the surface" pixel_is $REMOVE_FILL $WHITE
+sandbox_start_watcher 1 30000
+program_click 222 102
+check "the removal runs and ends" program_wait_end 30
+sandbox_wait_watcher
+check "the library of the re-read directory is deleted" test ! -e "$SANDBOX_DRIVE_C/Moved/MsnScribbit.dll"
+check "the one of the first directory is left" test -e "$SANDBOX_DLL"
+
+echo "# glyphs"
+check "a new copy starts" program_start
+program_click 40 102
+check "About appears" program_find_window About
+program_click 252 6
+check "About's close glyph ends the program" program_wait_end 10
+check_eq "... normally" "$PROGRAM_RC" 0
+check "a new copy starts" program_start
+program_click 252 6
+check "the main close glyph ends the program" program_wait_end 10
+check_eq "... normally" "$PROGRAM_RC" 0
+
+sandbox_cleanup
+echo "windows: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
+((CHECKS_FAILED == 0))
