@@ -139,3 +139,39 @@ TEST_F(ProgramTest, MinimiseGlyphMinimisesAndCloseGlyphEnds) {
 }
 
 }  // namespace
+
+namespace {
+
+HWND FindAbout(DWORD processId) {
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, nullptr, L"About")) != nullptr) {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == processId && IsWindowVisible(window)) return window;
+  }
+  return nullptr;
+}
+
+TEST_F(ProgramTest, AboutReplacesTheMainWindowTopmostAndTranslucentOnXp) {
+  SetVersion(L"winxp");
+  auto program = wintest::Start(exe_, L"");
+  HWND main = nullptr;
+  ASSERT_TRUE(wintest::WaitUntil([&] { return (main = FindMainWindow(program.id)) != nullptr; }, 15000));
+  ClickAt(main, 40, 102);  // "About"
+  HWND about = nullptr;
+  ASSERT_TRUE(wintest::WaitUntil([&] { return (about = FindAbout(program.id)) != nullptr; }, 10000));
+  EXPECT_FALSE(IsWindow(main)) << "the main window was not closed";
+  LONG style = GetWindowLongW(about, GWL_EXSTYLE);
+  EXPECT_NE(style & WS_EX_TOPMOST, 0) << std::hex << style;
+  BYTE alpha = 0;
+  EXPECT_TRUE(GetLayeredWindowAttributes(about, nullptr, &alpha, nullptr));
+  EXPECT_EQ(alpha, 200);
+  RECT client;
+  GetClientRect(about, &client);
+  EXPECT_EQ(client.right, 263);
+  EXPECT_EQ(client.bottom, 119);
+  TerminateProcess(program.process.get(), 0);
+  WaitForSingleObject(program.process.get(), 5000);
+}
+
+}  // namespace
