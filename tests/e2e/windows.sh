@@ -122,6 +122,22 @@ program_click 252 6
 check "the main close glyph ends the program" program_wait_end 10
 check_eq "... normally" "$PROGRAM_RC" 0
 
+echo "# at 144 DPI"
+sandbox_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD 144
+wineserver -k; wineserver -w
+check "the main window appears at 144 DPI" program_start
+check_eq "the layout scales as twips do: 3945 x 1785 twips" "${PROGRAM_WIDTH}x${PROGRAM_HEIGHT}" "395x179"
+check_eq "... centred" "$PROGRAM_X,$PROGRAM_Y" "314,294"
+window_shot "$SANDBOX_RUN/main-144dpi.png"
+check_eq "outline corner" "$(pixel 0 0)" $BLACK
+check_eq "title strip" "$(pixel 6 12)" $STRIP
+check_eq "white panel" "$(pixel 195 138)" $WHITE
+# "Remove" lies at 2880..3835 x 1440..1635 twips: 288..384 x 144..164 pixels.
+program_move 336 154
+check "hover at 144 DPI" pixel_is 291 147 $HOVER
+program_click 378 10
+check "the close glyph at its scaled place ends the program" program_wait_end 10
+
 sandbox_cleanup
 echo "windows: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
 ((CHECKS_FAILED == 0))

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds the release twice, in two different folders, and compares the bytes.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+source "$root/tests/e2e/checks.sh"
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+for n in 1 2; do
+  BUILD_ROOT=$tmp/build$n DIST=$tmp/dist$n "$root/tools/release" >/dev/null || exit 1
+done
+for exe in ScribbitRemoval-x64.exe ScribbitRemoval-x86.exe; do
+  check "$exe: two builds, same bytes" cmp "$tmp/dist1/$exe" "$tmp/dist2/$exe"
+done
+echo "reproducible: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
+((CHECKS_FAILED == 0))
