@@ -1,6 +1,17 @@
 #include "RegEdit.h"
 
-#include <cstdio>
+std::wstring DecimalText(long long number) {
+  // Written out by hand: the C library's formatting would double the size of
+  // this small program.
+  unsigned long long magnitude =
+      number < 0 ? 0ULL - static_cast<unsigned long long>(number) : static_cast<unsigned long long>(number);
+  std::wstring digits;
+  do {
+    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  return number < 0 ? L"-" + digits : digits;
+}
 
 std::wstring VariantToText(const platform::Variant& value) {
   using Type = platform::Variant::Type;
@@ -10,15 +21,14 @@ std::wstring VariantToText(const platform::Variant& value) {
     case Type::Text:
       return value.text;
     case Type::Integer:
-      return std::to_wstring(value.integer);
+      return DecimalText(value.integer);
     case Type::Boolean:
       return value.integer ? L"True" : L"False";
-    case Type::Real: {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%.15g", value.real);
-      std::string text = buffer;
-      return std::wstring(text.begin(), text.end());
-    }
+    case Type::Real:  // whole numbers only: the registry holds no other kind
+      if (value.real >= -9.2e18 && value.real <= 9.2e18 &&
+          value.real == static_cast<double>(static_cast<long long>(value.real)))
+        return DecimalText(static_cast<long long>(value.real));
+      throw platform::Failure(13, L"Type mismatch");
     default:
       throw platform::Failure(13, L"Type mismatch");
   }

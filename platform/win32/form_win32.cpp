@@ -30,8 +30,9 @@ COLORREF Resolve(Color color) {
 }
 
 HBITMAP LoadBitmapResource(int id) {
-  return static_cast<HBITMAP>(
-      LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
+  // A device bitmap: the window picture is stored run-length encoded, which
+  // DIB sections cannot hold.
+  return static_cast<HBITMAP>(LoadImageW(Instance(), MAKEINTRESOURCEW(id), IMAGE_BITMAP, 0, 0, 0));
 }
 
 int ScreenDpi() {

@@ -123,7 +123,11 @@ std::wstring DescribeError(unsigned long code) {
   if (buffer != nullptr) LocalFree(buffer);
   while (!text.empty() && (text.back() == L'\r' || text.back() == L'\n' || text.back() == L' '))
     text.pop_back();
-  if (text.empty()) text = L"Error " + std::to_wstring(code) + L".";
+  if (text.empty()) {
+    wchar_t number[16];
+    _ultow(code, number, 10);
+    text = L"Error " + std::wstring(number) + L".";
+  }
   return text;
 }
 

@@ -1,6 +1,6 @@
 // Fuzzes the conversion of an automation result to text: text comes back
-// unchanged, a number as decimal text that reads back to the same number,
-// anything else raises, and nothing else can happen.
+// unchanged, a whole number as decimal text that reads back to the same
+// number, a fraction or anything else raises, and nothing else can happen.
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -26,6 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       case platform::Variant::Type::Integer:
         if (std::stoll(text) != v.integer) __builtin_trap();
         break;
+      case platform::Variant::Type::Real:
+        if (std::stod(text) != v.real) __builtin_trap();
+        break;
       case platform::Variant::Type::Array:
       case platform::Variant::Type::Other:
         __builtin_trap();  // must have raised
@@ -33,8 +36,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
   } catch (const platform::Failure&) {
-    if (v.type != platform::Variant::Type::Array && v.type != platform::Variant::Type::Other)
-      __builtin_trap();
+    bool whole = v.real >= -9.2e18 && v.real <= 9.2e18 &&
+                 v.real == static_cast<double>(static_cast<long long>(v.real));
+    bool mayRaise = v.type == platform::Variant::Type::Array ||
+                    v.type == platform::Variant::Type::Other ||
+                    (v.type == platform::Variant::Type::Real && !whole);
+    if (!mayRaise) __builtin_trap();
   }
   return 0;
 }

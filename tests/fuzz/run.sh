@@ -12,7 +12,7 @@ for target in fuzz_name_match fuzz_variant_text; do
     "$root/tests/fuzz/$target.cpp" "${sources[@]}" -o "$out/$target"
   mkdir -p "$out/$target.corpus"
   rc=0
-  "$out/$target" -max_total_time="$seconds" "$out/$target.corpus" >"$out/$target.log" 2>&1 || rc=$?
+  "$out/$target" -max_total_time="$seconds" -artifact_prefix="$out/" "$out/$target.corpus" >"$out/$target.log" 2>&1 || rc=$?
   echo "$target: $(grep -E '^Done' "$out/$target.log" || echo 'no result')"
   if [ $rc -ne 0 ]; then
     grep -E 'ERROR|SUMMARY|Test unit written' "$out/$target.log"

@@ -149,6 +149,15 @@ TEST(VariantToText, ConvertsTextNumbersAndEmptyAndRefusesTheRest) {
   EXPECT_EQ(VariantToText(v), L"-1");
   v.integer = 4294967296LL;
   EXPECT_EQ(VariantToText(v), L"4294967296");
+  v.integer = -9223372036854775807LL - 1;
+  EXPECT_EQ(VariantToText(v), L"-9223372036854775808");
+  v.integer = 0;
+  EXPECT_EQ(VariantToText(v), L"0");
+  v.type = Type::Real;
+  v.real = 42.0;
+  EXPECT_EQ(VariantToText(v), L"42");
+  v.real = 1.5;
+  EXPECT_THROW(VariantToText(v), platform::Failure);
   v.type = Type::Array;
   EXPECT_THROW(VariantToText(v), platform::Failure);
   v.type = Type::Other;
