@@ -162,7 +162,7 @@ AutomationObject::AutomationObject(const std::wstring& progId) {
   HRESULT hr = CLSIDFromProgID(progId.c_str(), &clsid);
   IDispatch* object = nullptr;
   if (SUCCEEDED(hr))
-    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER, IID_IDispatch,
+    hr = CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
                           reinterpret_cast<void**>(&object));
   if (FAILED(hr)) throw Failure(static_cast<unsigned long>(hr), DescribeError(static_cast<unsigned long>(hr)));
   object_ = object;
