@@ -5,32 +5,17 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "bench_common.h"
 
 #include "modules/Functions.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER t, f;
-  QueryPerformanceCounter(&t);
-  QueryPerformanceFrequency(&f);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
 
-HANDLE Start(const std::wstring& program) {
-  STARTUPINFOW si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  std::wstring line = L"\"" + program + L"\"";
-  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
 
 // The least a terminator can do: one walk, a case-blind compare, terminate.
 void BareWalk() {
@@ -50,10 +35,6 @@ void BareWalk() {
   CloseHandle(snapshot);
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 }  // namespace
 
@@ -69,15 +50,15 @@ int wmain(int argc, wchar_t** argv) {
   CopyFileW(sleeper.c_str(), target.c_str(), FALSE);
 
   std::vector<HANDLE> bystanders;
-  for (int i = 0; i < 298; ++i) bystanders.push_back(Start(sleeper));
+  for (int i = 0; i < 298; ++i) bystanders.push_back(bench::Start(sleeper));
   std::vector<double> program, bare;
   for (int r = 0; r < rounds; ++r) {
     for (int which = 0; which < 2; ++which) {
-      HANDLE a = Start(target), b = Start(target);
+      HANDLE a = bench::Start(target), b = bench::Start(target);
       Sleep(50);  // let both appear in the process list before the clock starts
-      double start = Now();
+      double start = bench::NowMs();
       if (which == 0) KillProcessByName(L"msnmsgr.exe"); else BareWalk();
-      double elapsed = Now() - start;
+      double elapsed = bench::NowMs() - start;
       (which == 0 ? program : bare).push_back(elapsed);
       WaitForSingleObject(a, 5000);
       WaitForSingleObject(b, 5000);
@@ -90,7 +71,7 @@ int wmain(int argc, wchar_t** argv) {
     TerminateProcess(h, 0);
     CloseHandle(h);
   }
-  double p = Median(program), b = Median(bare);
+  double p = bench::Median(program), b = bench::Median(bare);
   std::printf("median: KillProcessByName %.2f ms, bare walk %.2f ms, ratio %.3f\n", p, b, p / b);
   return 0;
 }

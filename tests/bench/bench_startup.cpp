@@ -4,19 +4,14 @@
 //   bench_startup.exe PROGRAM MINIMAL [PAIRS]
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "bench_common.h"
+
 namespace {
 
-double Now() {
-  LARGE_INTEGER t, f;
-  QueryPerformanceCounter(&t);
-  QueryPerformanceFrequency(&f);
-  return static_cast<double>(t.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
 
 struct Find {
   DWORD process;
@@ -37,18 +32,18 @@ double StartUp(const std::wstring& program) {
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
   std::wstring line = L"\"" + program + L"\"";
-  double start = Now();
+  double start = bench::NowMs();
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return -1;
   WaitForInputIdle(pi.hProcess, 10000);
   Find f{pi.dwProcessId, false};
-  while (!f.found && Now() - start < 10000) {
+  while (!f.found && bench::NowMs() - start < 10000) {
     EnumWindows(Visible, reinterpret_cast<LPARAM>(&f));
     if (!f.found) Sleep(1);
   }
   // Painting happens before the program next waits for input.
   WaitForInputIdle(pi.hProcess, 10000);
-  double elapsed = Now() - start;
+  double elapsed = bench::NowMs() - start;
   TerminateProcess(pi.hProcess, 0);
   WaitForSingleObject(pi.hProcess, 5000);
   CloseHandle(pi.hThread);
@@ -56,10 +51,6 @@ double StartUp(const std::wstring& program) {
   return f.found ? elapsed : -1;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
 
 }  // namespace
 
@@ -74,7 +65,7 @@ int wmain(int argc, wchar_t** argv) {
     minimal.push_back(StartUp(argv[2]));
     std::printf("pair %2d: program %7.1f ms, minimal window %7.1f ms\n", i + 1, program.back(), minimal.back());
   }
-  double p = Median(program), m = Median(minimal);
+  double p = bench::Median(program), m = bench::Median(minimal);
   std::printf("median: program %.1f ms, minimal window %.1f ms, ratio %.3f\n", p, m, p / m);
   return 0;
 }

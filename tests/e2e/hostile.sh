@@ -6,14 +6,8 @@
 # Messenger, and an end within the bound.
 # shellcheck disable=SC2016,SC1003
 set -u
-REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$REPO/tests/e2e/sandbox.sh"
-source "$REPO/tests/e2e/checks.sh"
-source "$REPO/tests/e2e/program.sh"
-WORK=${WORK:-$REPO/build/e2e}
-export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 SLEEPER=$REPO/build/win64/tests/win/sleeper.exe
-trap sandbox_cleanup EXIT
 
 BOUND=30  # seconds from the click to the program's end, in every case
 SUCCESS='box title=Complete:|text=Plugin has been successfully uninstalled.|icon=1'
@@ -259,6 +253,4 @@ check_eq "no installer: Messenger not started again" "$(count msnmsgr.exe)" 0
 check_eq "no installer: exit code of a failure" "$PROGRAM_RC" 1
 nothing_else_deleted "no installer" '$^'
 
-sandbox_cleanup
-echo "hostile: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
-((CHECKS_FAILED == 0))
+finish hostile

@@ -7,13 +7,7 @@
 # window messages. One scenario per outcome.
 # shellcheck disable=SC2016,SC1003
 set -u
-REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$REPO/tests/e2e/sandbox.sh"
-source "$REPO/tests/e2e/checks.sh"
-source "$REPO/tests/e2e/program.sh"
-WORK=${WORK:-$REPO/build/e2e}
-export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
-trap sandbox_cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # The run must end within this many seconds of the click.
 BOUND=30
@@ -160,6 +154,4 @@ check "no planted program ran" test ! -e "$SANDBOX_DRIVE_C/planted.log"
 check "Ink uninstalled by the real Windows Installer" not sandbox_msi_installed "$SANDBOX_INK_CODE"
 check_eq "the real Messenger started again" "$(restarts)" 1
 
-sandbox_cleanup
-echo "removal: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
-((CHECKS_FAILED == 0))
+finish removal

@@ -4,13 +4,7 @@
 # picture, hover highlights, dragging, the glyphs and the About round trip.
 # shellcheck disable=SC2016,SC1003
 set -u
-REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$REPO/tests/e2e/sandbox.sh"
-source "$REPO/tests/e2e/checks.sh"
-source "$REPO/tests/e2e/program.sh"
-WORK=${WORK:-$REPO/build/e2e}
-export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
-trap sandbox_cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 BLACK=000000 WHITE=FFFFFF STRIP=95BCDF HOVER=95B7DF
 # Points inside each button rectangle that its caption never covers.
@@ -138,6 +132,4 @@ check "hover at 144 DPI" pixel_is 291 147 $HOVER
 program_click 378 10
 check "the close glyph at its scaled place ends the program" program_wait_end 10
 
-sandbox_cleanup
-echo "windows: $CHECKS_PASSED passed, $CHECKS_FAILED failed"
-((CHECKS_FAILED == 0))
+finish windows

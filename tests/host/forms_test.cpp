@@ -132,10 +132,7 @@ TEST_F(MainWindowTest, AboutRoundTripRunsTheLoadStepAgain) {
   EXPECT_EQ(w().CallsStartingWith("ShowFormModal(About)").size(), 1u);
   EXPECT_TRUE(w().FindWindow(about->hWnd())->topmost);
 
-  platform::Variant v;
-  v.type = platform::Variant::Type::Text;
-  v.text = L"D:\\New";
-  w().registry[L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir"] = v;
+  w().registry[PluginDirPath] = TextValue(L"D:\\New");
   w().calls.clear();
   auto [cx, cy] = sim::CenterOf(*about, frmAbout::Label2);
   ASSERT_TRUE(sim::Click(*about, cx, cy));

@@ -8,12 +8,6 @@
 
 namespace {
 
-const std::wstring PluginDirPath = L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir";
-const std::wstring MessengerDirPath = L"HKLM\\Software\\Microsoft\\MSNMessenger\\InstallationDirectory";
-const std::wstring InkPath =
-    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName";
-const std::wstring InfoPenPath =
-    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName";
 const std::wstring Library = L"C:\\P\\MsnScribbit.dll";
 const std::string InkCommand = "MsiExec.exe /X{9FCB2876-554D-491D-A2CD-58F8252D6C64}";
 const std::string InfoPenCommand = "MsiExec.exe /X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}";
@@ -30,10 +24,7 @@ class RemovalTest : public SimTest {
     w().files.insert(Library);
   }
   void SetValue(const std::wstring& path, const std::wstring& text) {
-    platform::Variant v;
-    v.type = platform::Variant::Type::Text;
-    v.text = text;
-    w().registry[path] = v;
+    w().registry[path] = TextValue(text);
   }
   // Starts the program and clicks "Remove"; the removal ends the program.
   void Remove() {

@@ -6,20 +6,6 @@
 
 namespace {
 
-const std::wstring PluginDirPath = L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir";
-const std::wstring MessengerDirPath = L"HKLM\\Software\\Microsoft\\MSNMessenger\\InstallationDirectory";
-const std::wstring InkPath =
-    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName";
-const std::wstring InfoPenPath =
-    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName";
-
-platform::Variant Text(const std::wstring& text) {
-  platform::Variant v;
-  v.type = platform::Variant::Type::Text;
-  v.text = text;
-  return v;
-}
-
 class StartupTest : public SimTest {};
 
 TEST_F(StartupTest, LoadStepRunsItsStepsInOrderBeforeTheWindowIsShown) {
@@ -59,7 +45,7 @@ TEST_F(StartupTest, LoadStepRunsItsStepsInOrderBeforeTheWindowIsShown) {
 
 TEST_F(StartupTest, SecondCopyEndsSilentlyBeforeAnyRead) {
   w().anotherInstance = true;
-  w().registry[PluginDirPath] = Text(L"C:\\P");
+  w().registry[PluginDirPath] = TextValue(L"C:\\P");
   EXPECT_FALSE(sim::StartProgram());
   EXPECT_EQ(w().calls.back(), "End");
   EXPECT_TRUE(w().CallsStartingWith("RegRead").empty());
@@ -100,10 +86,10 @@ INSTANTIATE_TEST_SUITE_P(Versions, StartupVersionTest,
                                            VersionCase{5, 1, 2, true, false}));
 
 TEST_F(StartupTest, RegistryValuesAreStoredExactlyAsRead) {
-  w().registry[PluginDirPath] = Text(L"C:\\P\\");
-  w().registry[MessengerDirPath] = Text(L"C:\\M");
-  w().registry[InkPath] = Text(L"Ink");
-  w().registry[InfoPenPath] = Text(L"InfoPen for Outlook ");
+  w().registry[PluginDirPath] = TextValue(L"C:\\P\\");
+  w().registry[MessengerDirPath] = TextValue(L"C:\\M");
+  w().registry[InkPath] = TextValue(L"Ink");
+  w().registry[InfoPenPath] = TextValue(L"InfoPen for Outlook ");
   ASSERT_TRUE(sim::StartProgram());
   EXPECT_EQ(InstallInfo.PluginDir, L"C:\\P\\");
   EXPECT_EQ(InstallInfo.MessengerDir, L"C:\\M");
@@ -130,7 +116,7 @@ TEST_F(StartupTest, UnreadableValuesAreEmptyAndStartupCarriesOn) {
 
 TEST_F(StartupTest, WithoutScriptHostEveryValueIsEmpty) {
   w().automationMissing = true;
-  w().registry[PluginDirPath] = Text(L"C:\\P");
+  w().registry[PluginDirPath] = TextValue(L"C:\\P");
   ASSERT_TRUE(sim::StartProgram());
   EXPECT_EQ(InstallInfo.PluginDir, L"");
   EXPECT_EQ(w().CallsStartingWith("RegRead").size(), 0u);

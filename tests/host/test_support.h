@@ -7,6 +7,24 @@
 #include "modules/Shared.h"
 #include "platform/sim/sim.h"
 
+// The four registry values the main window reads.
+inline const std::wstring PluginDirPath = L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir";
+inline const std::wstring MessengerDirPath =
+    L"HKLM\\Software\\Microsoft\\MSNMessenger\\InstallationDirectory";
+inline const std::wstring InkPath =
+    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    L"{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName";
+inline const std::wstring InfoPenPath =
+    L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+    L"{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName";
+
+inline platform::Variant TextValue(const std::wstring& text) {
+  platform::Variant v;
+  v.type = platform::Variant::Type::Text;
+  v.text = text;
+  return v;
+}
+
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {

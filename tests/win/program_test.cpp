@@ -4,44 +4,31 @@
 
 namespace {
 
-HWND FindMainWindow(DWORD processId) {
+// A visible top-level window of the process, with the given title if any.
+HWND VisibleWindow(DWORD processId, const wchar_t* title) {
   struct Search {
     DWORD id;
+    const wchar_t* title;
     HWND found;
-  } search{processId, nullptr};
+  } search{processId, title, nullptr};
   EnumWindows(
       [](HWND window, LPARAM data) -> BOOL {
         auto* s = reinterpret_cast<Search*>(data);
         DWORD owner = 0;
         GetWindowThreadProcessId(window, &owner);
-        wchar_t title[64] = {};
-        GetWindowTextW(window, title, 64);
-        if (owner == s->id && IsWindowVisible(window) && wcscmp(title, L"MSN Scribbit Removal") == 0) {
+        wchar_t text[64] = {};
+        GetWindowTextW(window, text, 64);
+        if (owner == s->id && IsWindowVisible(window) &&
+            (s->title == nullptr || wcscmp(text, s->title) == 0))
           s->found = window;
-          return FALSE;
-        }
-        return TRUE;
+        return s->found == nullptr;
       },
       reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
-bool HasVisibleWindow(DWORD processId) {
-  struct Search {
-    DWORD id;
-    bool found;
-  } search{processId, false};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner == s->id && IsWindowVisible(window)) s->found = true;
-        return !s->found;
-      },
-      reinterpret_cast<LPARAM>(&search));
-  return search.found;
-}
+HWND FindMainWindow(DWORD processId) { return VisibleWindow(processId, L"MSN Scribbit Removal"); }
+bool HasVisibleWindow(DWORD processId) { return VisibleWindow(processId, nullptr) != nullptr; }
 
 void SetVersion(const wchar_t* version) {
   HKEY key;
@@ -142,15 +129,7 @@ TEST_F(ProgramTest, MinimiseGlyphMinimisesAndCloseGlyphEnds) {
 
 namespace {
 
-HWND FindAbout(DWORD processId) {
-  HWND window = nullptr;
-  while ((window = FindWindowExW(nullptr, window, nullptr, L"About")) != nullptr) {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == processId && IsWindowVisible(window)) return window;
-  }
-  return nullptr;
-}
+HWND FindAbout(DWORD processId) { return VisibleWindow(processId, L"About"); }
 
 TEST_F(ProgramTest, AboutReplacesTheMainWindowTopmostAndTranslucentOnXp) {
   SetVersion(L"winxp");
