@@ -32,8 +32,10 @@ constexpr std::uint32_t SnapProcess = 2;
 constexpr std::uint32_t ProcessAllAccess = 0x1F0FFF;
 
 // A window that does not answer in this time is left to the process
-// termination that follows.
+// termination that follows; once all requests together have taken the
+// longer time, the remaining windows get their request without waiting.
 constexpr unsigned CloseRequestTimeoutMs = 2000;
+constexpr unsigned CloseWindowsBudgetMs = 5000;
 // Terminated processes may still hold the library open for a moment.
 constexpr unsigned ProcessExitTimeoutMs = 5000;
 // Time for the Windows Installer prompt to take the focus.
@@ -42,11 +44,18 @@ constexpr unsigned InstallerFocusTimeoutMs = 5000;
 // Asks every conversation window to close, each once, in lookup order.
 void CloseConversationWindows() {
   std::vector<platform::WindowHandle> asked;
+  const std::uint32_t start = platform::TickCount();
   platform::WindowHandle window = platform::FindWindowExA(0, ConversationClass);
   while (window != 0) {
     if (std::find(asked.begin(), asked.end(), window) == asked.end()) {
       asked.push_back(window);
-      platform::SendMessageTimeoutA(window, WmClose, 0, 0, CloseRequestTimeoutMs);
+      std::uint32_t spent = platform::TickCount() - start;
+      if (spent < CloseWindowsBudgetMs) {
+        platform::SendMessageTimeoutA(window, WmClose, 0, 0,
+                                      std::min(CloseRequestTimeoutMs, CloseWindowsBudgetMs - spent));
+      } else {
+        platform::PostMessageA(window, WmClose, 0, 0);
+      }
       window = platform::FindWindowExA(0, ConversationClass);
     } else {
       // Still there after its request: look past it.

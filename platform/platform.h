@@ -139,6 +139,8 @@ int CloseHandle(Handle handle);
 bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs);
 
 // ---------------------------------------------------------------- run time
+// Milliseconds since the system started (wraps after 49 days).
+std::uint32_t TickCount();
 // Starts a program and returns its process id at once. With an empty
 // `program` the command line is resolved by the system's search rules;
 // otherwise exactly `program` runs and `commandLine` is its command line.

@@ -35,6 +35,7 @@ struct Window {
   bool minimized = false;
   bool ignoresClose = false;  // answers WM_CLOSE and stays
   bool hung = false;          // never answers
+  unsigned closeMs = 0;       // how long it takes to answer WM_CLOSE
 };
 
 struct MessageBoxShown {
@@ -68,6 +69,7 @@ struct World {
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+  std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
 
   // What the program did.
   std::vector<std::string> calls;

@@ -251,7 +251,12 @@ bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t w
       "," + std::to_string(lParam) + "," + std::to_string(timeoutMs) + ")");
   auto& windows = world().windows;
   auto it = std::find_if(windows.begin(), windows.end(), [&](auto& w) { return w.handle == window; });
-  if (it == windows.end() || it->hung) return false;
+  if (it == windows.end()) return false;
+  if (it->hung || it->closeMs > timeoutMs) {  // the sender gives up
+    world().clock += it->hung ? 0 : timeoutMs;
+    return false;
+  }
+  world().clock += it->closeMs;
   if (message == 0x10 && !it->ignoresClose) windows.erase(it);
   return true;
 }
@@ -342,6 +347,8 @@ bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsign
 }
 
 // ---------------------------------------------------------------- run time
+std::uint32_t TickCount() { return world().clock; }
+
 std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   Log("Shell(" + sim::Narrow(program) + "," + sim::Narrow(commandLine) + "," +
       std::to_string(showState) + ")");

@@ -319,6 +319,8 @@ bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsign
 }
 
 // ---------------------------------------------------------------- run time
+std::uint32_t TickCount() { return GetTickCount(); }
+
 std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;

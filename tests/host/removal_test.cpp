@@ -149,6 +149,23 @@ TEST_F(RemovalTest, WindowsThatStayOrHangAreAskedOnceAndPassedOver) {
   EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
 }
 
+TEST_F(RemovalTest, SlowWindowsShareAFiveSecondBudgetThenAreAskedWithoutWaiting) {
+  std::vector<platform::WindowHandle> windows;
+  for (int i = 0; i < 6; ++i) {
+    windows.push_back(w().AddWindow(L"imwindowclass"));
+    w().windows.back().closeMs = 1500;  // slower than a desktop, not hung
+  }
+  Remove();
+  auto sent = w().CallsStartingWith("SendMessageTimeoutA");
+  auto posted = w().CallsStartingWith("PostMessageA(");
+  // 1.5 + 1.5 + 1.5 s, then 0.5 s left for the fourth, which does not answer in time.
+  ASSERT_EQ(sent.size(), 4u) << Joined(w().calls);
+  EXPECT_EQ(sent[3], "SendMessageTimeoutA(" + Hex(windows[3]) + ",0x10,0,0,500)");
+  EXPECT_EQ(Joined(posted), "PostMessageA(" + Hex(windows[4]) + ",0x10,0,0)\nPostMessageA(" +
+                                Hex(windows[5]) + ",0x10,0,0)\nPostMessageA(0xffff,0xc123,0,0)\n");
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
 struct NameCase {
   std::wstring ink, infoPen;
   std::vector<std::string> commands;
