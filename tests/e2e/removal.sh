@@ -79,6 +79,19 @@ check_eq "nothing deleted but the library and the packages' files" \
 check_eq "nothing created on drive C" "$(appeared)" ""
 
 # ---------------------------------------------------------------------------
+# Wine's stock window handling, where every hidden or closed window waits up to
+# 2 s for a window manager that Xvfb does not have: still within the bound.
+scenario stock-window-handling || exit 1
+sandbox_reg_delete 'HKCU\Software\Wine\X11 Driver' Managed
+wineserver -k; wineserver -w
+sandbox_start_messenger --windows 3
+remove 1
+check_eq "success message" "$(boxes)" "$SUCCESS"
+check "library deleted" test ! -e "$SANDBOX_DLL"
+check "both packages uninstalled" not sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
+check_eq "Messenger started again once" "$(restarts)" 1
+
+# ---------------------------------------------------------------------------
 scenario library-absent || exit 1
 rm -f "$SANDBOX_DLL"
 sandbox_start_messenger --windows 1

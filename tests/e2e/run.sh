@@ -5,7 +5,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$root/build/wine/cache}
 failed=0
-for script in tests/fixtures/selfcheck.sh tests/e2e/removal.sh tests/e2e/windows.sh tests/e2e/hostile.sh; do
+for script in tests/fixtures/selfcheck.sh tests/e2e/removal.sh tests/e2e/installer.sh tests/e2e/windows.sh tests/e2e/hostile.sh; do
   echo "-- $script"
   "$root/$script" >"$root/build/$(basename "$script" .sh).log" 2>&1
   rc=$?

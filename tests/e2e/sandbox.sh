@@ -338,7 +338,8 @@ sandbox_install_msi() {
     _sandbox_err "msiexec /i $name.msi failed with $rc; see $SANDBOX_RUN/msiexec-$name.log"
     return 1
   fi
-  if ! sandbox_msi_installed "$code"; then
+  # The entry can lag behind msiexec's exit a little when Wine is busy.
+  if ! sandbox_wait_for 'sandbox_msi_installed "$code"' 30; then
     _sandbox_err "$name.msi installed but $SANDBOX_UNINSTALL_KEY\\$code is missing"
     return 1
   fi

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Where the Enter keystroke goes: Windows Installer is replaced by a stand-in
+# that either asks "Are you sure...?" (Yes is its default button) or shows
+# nothing, while an editor-like window that logs its keys is open. The Enter
+# must confirm the prompt, and must never reach the editor.
+# shellcheck disable=SC2016,SC1003
+set -u
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+
+sandbox_init "$WORK/installer" && sandbox_seed && program_install || exit 1
+cp "$SANDBOX_FIXTURES/fake_msiexec.exe" "$SANDBOX_DRIVE_C/windows/system32/msiexec.exe"
+# Wine would run its own built-in msiexec whatever the file holds.
+sandbox_reg_add 'HKCU\Software\Wine\DllOverrides' msiexec.exe REG_SZ native
+INSTALLER_LOG=$SANDBOX_DRIVE_C/fake_msiexec.log
+KEYS=$SANDBOX_RUN/keys.log
+INK='args=MsiExec.exe /X{9FCB2876-554D-491D-A2CD-58F8252D6C64}'
+INFOPEN='args=MsiExec.exe /X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}'
+
+start_editor() {
+  : >"$KEYS"
+  rm -f "$SANDBOX_RUN/editor.ready"
+  (cd "$SANDBOX_RUN" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" keylog \
+    "$(sandbox_winpath "$KEYS")" "$(sandbox_winpath "$SANDBOX_RUN/editor.ready")" </dev/null >/dev/null 2>&1) &
+  sandbox_wait_for '[[ -e $SANDBOX_RUN/editor.ready ]]' 30
+}
+
+remove() {
+  rm -f "$INSTALLER_LOG"
+  printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+  sandbox_start_watcher 1 60000
+  program_start || return 1
+  : >"$KEYS"  # what the editor sees from the click on
+  program_click 222 102
+  check "the program ends within 30 s" program_wait_end 30
+  sandbox_wait_watcher
+  sandbox_wait_for '! sandbox_process_running msiexec.exe' 30
+}
+installer_log() { [[ -f $INSTALLER_LOG ]] && tr -d '\r' <"$INSTALLER_LOG" | tr '\n' '|'; }
+enter_in_editor() { grep -qx 'key 13' <(tr -d '\r' <"$KEYS"); }
+
+echo "# the installer asks"
+touch "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
+start_editor
+remove
+check_eq "each prompt confirmed by the one Enter, Ink first" "$(installer_log)" \
+  "$INK|answer=yes|$INFOPEN|answer=yes|"
+check "no Enter reached the editor" not enter_in_editor
+check "library removed" test ! -e "$SANDBOX_DLL"
+
+echo "# the installer shows nothing"
+rm -f "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
+remove
+check_eq "both uninstalls started, nothing to confirm" "$(installer_log)" \
+  "$INK|answer=none|$INFOPEN|answer=none|"
+check "the editor had the focus meanwhile" grep -qx focus <(tr -d '\r' <"$KEYS")
+check "no Enter reached the editor" not enter_in_editor
+
+finish installer
