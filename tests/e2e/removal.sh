@@ -55,7 +55,8 @@ LIBRARY='Program Files/Messenger Plus! 2/Plugins/MsnScribbit.dll'
 
 # ---------------------------------------------------------------------------
 scenario full-removal || exit 1
-sandbox_start_messenger --windows 3
+# Messenger has the plug-in loaded: the library is free only once it has exited.
+sandbox_start_messenger --windows 3 --hold "$SANDBOX_DLL_WIN"
 sandbox_start_listener
 first_messenger=$(sandbox_pids msnmsgr.exe)
 remove 1
@@ -123,6 +124,9 @@ check_eq "nothing deleted but the packages' files" "$(deleted_beyond "$PACKAGE_F
 scenario near-miss-names || exit 1
 sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink '
 sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INFOPEN_CODE" DisplayName REG_SZ 'InfoPen for Outlook'
+# No uninstall runs, so the deletion follows the termination at once: the
+# Messenger holding the library must have exited by then.
+sandbox_start_messenger --windows 1 --hold "$SANDBOX_DLL_WIN"
 remove 1
 check_eq "success message" "$(boxes)" "$SUCCESS"
 check "Ink left installed" sandbox_msi_installed "$SANDBOX_INK_CODE"
