@@ -67,6 +67,12 @@ sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0))' 3
 program_window_position
 check_eq "dragging the title text moves it too" "$((PROGRAM_X - x0)),$((PROGRAM_Y - y0))" "-30,-20"
 
+x0=$PROGRAM_X y0=$PROGRAM_Y
+xdotool mousemove $((x0 + 60)) $((y0 + 6)) mousedown 1 mouseup 1
+check "a press on the strip without moving leaves the window where it is" \
+  not sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0 || PROGRAM_Y != y0))' 1
+program_window_position
+
 echo "# About and back"
 program_move 40 102
 program_click 40 102
