@@ -36,6 +36,8 @@ constexpr std::uint32_t ProcessAllAccess = 0x1F0FFF;
 // longer time, the remaining windows get their request without waiting.
 constexpr unsigned CloseRequestTimeoutMs = 2000;
 constexpr unsigned CloseWindowsBudgetMs = 5000;
+// Windows that keep appearing are left to the termination after this.
+constexpr unsigned CloseWindowsGiveUpMs = 10000;
 // Terminated processes may still hold the library open for a moment.
 constexpr unsigned ProcessExitTimeoutMs = 5000;
 // Time for the Windows Installer prompt to take the focus.
@@ -46,7 +48,7 @@ void CloseConversationWindows() {
   std::vector<platform::WindowHandle> asked;
   const std::uint32_t start = platform::TickCount();
   platform::WindowHandle window = platform::FindWindowExA(0, ConversationClass);
-  while (window != 0) {
+  while (window != 0 && platform::TickCount() - start < CloseWindowsGiveUpMs) {
     if (std::find(asked.begin(), asked.end(), window) == asked.end()) {
       asked.push_back(window);
       std::uint32_t spent = platform::TickCount() - start;
@@ -58,8 +60,11 @@ void CloseConversationWindows() {
       }
       window = platform::FindWindowExA(0, ConversationClass);
     } else {
-      // Still there after its request: look past it.
-      window = platform::FindWindowExA(window, ConversationClass);
+      // Still there after its request: look past it, or from the start again
+      // if it closed meanwhile and so no longer marks a place in the list.
+      platform::WindowHandle next = platform::FindWindowExA(window, ConversationClass);
+      window = next == 0 && !platform::IsWindow(window) ? platform::FindWindowExA(0, ConversationClass)
+                                                        : next;
     }
   }
 }

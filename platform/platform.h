@@ -104,6 +104,7 @@ std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t
 bool IsLeftButtonDown();
 
 WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className);
+bool IsWindow(WindowHandle window);
 // SendMessageTimeoutA with SMTO_ABORTIFHUNG: false when the window did not
 // answer in time or its thread is hung.
 bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,

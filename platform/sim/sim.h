@@ -1,6 +1,7 @@
 // The simulated Windows that host tests set up and inspect.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -70,6 +71,9 @@ struct World {
   bool anotherInstance = false;
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
+  // Runs before each window lookup, for tests in which windows come and go
+  // on their own.
+  std::function<void()> beforeLookup;
 
   // What the program did.
   std::vector<std::string> calls;

@@ -232,6 +232,7 @@ bool IsLeftButtonDown() { return world().leftButtonDown; }
 
 WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {
   Log("FindWindowExA(" + Hex(after) + "," + sim::Narrow(className) + ")");
+  if (world().beforeLookup) world().beforeLookup();
   auto& windows = world().windows;
   auto start = windows.begin();
   if (after != 0) {
@@ -244,6 +245,8 @@ WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {
   });
   return found == windows.end() ? 0 : found->handle;
 }
+
+bool IsWindow(WindowHandle window) { return world().FindWindow(window) != nullptr; }
 
 bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,
                          std::intptr_t lParam, unsigned timeoutMs) {

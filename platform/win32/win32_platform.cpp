@@ -257,6 +257,8 @@ WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {
   return reinterpret_cast<WindowHandle>(::FindWindowExA(nullptr, Hwnd(after), narrow.c_str(), nullptr));
 }
 
+bool IsWindow(WindowHandle window) { return ::IsWindow(Hwnd(window)) != FALSE; }
+
 bool SendMessageTimeoutA(WindowHandle window, unsigned message, std::uintptr_t wParam,
                          std::intptr_t lParam, unsigned timeoutMs) {
   DWORD_PTR result = 0;

@@ -166,6 +166,42 @@ TEST_F(RemovalTest, SlowWindowsShareAFiveSecondBudgetThenAreAskedWithoutWaiting)
   EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
 }
 
+TEST_F(RemovalTest, WindowClosingLateDoesNotHideTheOnesAfterIt) {
+  auto slow = w().AddWindow(L"imwindowclass");
+  w().windows.back().closeMs = 3000;  // gives up on it, it closes a moment later
+  auto b = w().AddWindow(L"imwindowclass");
+  auto c = w().AddWindow(L"imwindowclass");
+  // It goes away just as the search looks past it.
+  w().beforeLookup = [&] {
+    auto& calls = w().calls;
+    if (calls.back() == "FindWindowExA(" + Hex(slow) + ",imwindowclass)") {
+      auto& ws = w().windows;
+      ws.erase(std::remove_if(ws.begin(), ws.end(), [&](auto& x) { return x.handle == slow; }), ws.end());
+    }
+  };
+  Remove();
+  auto sent = w().CallsStartingWith("SendMessageTimeoutA");
+  ASSERT_EQ(sent.size(), 3u) << Joined(w().calls);
+  EXPECT_EQ(sent[1].substr(0, 20 + Hex(b).size()), "SendMessageTimeoutA(" + Hex(b));
+  EXPECT_EQ(sent[2].substr(0, 20 + Hex(c).size()), "SendMessageTimeoutA(" + Hex(c));
+}
+
+TEST_F(RemovalTest, WindowsThatKeepComingAreLeftToTheTermination) {
+  w().beforeLookup = [&] {
+    w().clock += 100;
+    w().AddWindow(L"imwindowclass");
+    w().windows.back().ignoresClose = true;
+  };
+  w().AddProcess(200, "msnmsgr.exe");
+  Remove();
+  auto requests = w().CallsStartingWith("SendMessageTimeoutA").size() +
+                  w().CallsStartingWith("PostMessageA(0x1").size();
+  EXPECT_GT(requests, 10u);
+  EXPECT_LT(requests, 150u) << "the step did not stop after 10 s";
+  EXPECT_EQ(w().FindProcess(200), nullptr);
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
 struct NameCase {
   std::wstring ink, infoPen;
   std::vector<std::string> commands;
