@@ -1,5 +1,8 @@
 #include "RegEdit.h"
 
+namespace {
+
+// A whole number as decimal text, with a minus sign when negative.
 std::wstring DecimalText(long long number) {
   // Written out by hand: the C library's formatting would double the size of
   // this small program.
@@ -12,6 +15,8 @@ std::wstring DecimalText(long long number) {
   } while (magnitude != 0);
   return number < 0 ? L"-" + digits : digits;
 }
+
+}  // namespace
 
 std::wstring VariantToText(const platform::Variant& value) {
   using Type = platform::Variant::Type;

@@ -9,9 +9,6 @@
 // returns it as text; the empty text when it is missing or unreadable.
 std::wstring RegReadValue(const std::wstring& path);
 
-// A whole number as decimal text, with a minus sign when negative.
-std::wstring DecimalText(long long number);
-
 // The text of an automation result: text unchanged, a number as its decimal
 // text, an empty value as the empty text. Raises Failure for anything else.
 std::wstring VariantToText(const platform::Variant& value);
