@@ -9,6 +9,6 @@ trap sandbox_cleanup EXIT
 
 sandbox_init "$root/build/wine/platform-tests" || exit 1
 export SCRIBBIT_EXE="$(sandbox_winpath "$root/build/win64/ScribbitRemoval.exe")"
-cd "$root/build/win64/tests/win"
+cd "$root/build/win64-tests/tests/win"
 timeout 300 wine win_platform_tests.exe --gtest_color=no 2>&1 | tr -d '\r' | grep -vE '^\[ +(RUN|OK) '
 exit "${PIPESTATUS[0]}"
