@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 
 std::vector<std::uint32_t> TerminatedProcessIds;
+std::vector<platform::UniqueHandle> TerminatedProcesses;
 
 namespace {
 
@@ -72,19 +73,19 @@ void CloseConversationWindows() {
 // Starts a Windows Installer uninstall and confirms its prompt with Enter,
 // but only once the prompt has the focus, so the key cannot land elsewhere.
 void StartUninstall(const std::wstring& arguments) {
-  std::wstring installer = platform::SystemDirectory() + L"\\MsiExec.exe";
-  std::uint32_t process = platform::Shell(installer, L"MsiExec.exe " + arguments, ShowNormal);
-  if (platform::WaitForFocusInProcess(process, InstallerFocusTimeoutMs)) platform::SendEnterKey();
+  std::wstring program = platform::SystemDirectory() + L"\\MsiExec.exe";
+  platform::StartedProcess installer =
+      platform::Shell(program, L"MsiExec.exe " + arguments, ShowNormal);
+  if (platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs)) platform::SendEnterKey();
 }
 
-// Starts exactly the Messenger of the install directory, minimised.
+// Starts exactly the Messenger of the install directory, minimised. Without
+// a directory nothing is started: a search by bare name would look in this
+// program's own folder first, where anything could be saved beside it.
 void StartMessenger() {
-  if (InstallInfo.MessengerDir.empty()) {
-    platform::Shell(L"", MessengerExe, ShowMinimized);
-  } else {
-    std::wstring program = InstallInfo.MessengerDir + MessengerExe;
-    platform::Shell(program, L"\"" + program + L"\"", ShowMinimized);
-  }
+  if (InstallInfo.MessengerDir.empty()) return;
+  std::wstring program = InstallInfo.MessengerDir + MessengerExe;
+  platform::Shell(program, L"\"" + program + L"\"", ShowMinimized);
 }
 
 bool IsAbsent(unsigned long code) {
@@ -119,6 +120,7 @@ bool KillProcessByName(const std::wstring& target) {
             platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
         if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
           TerminatedProcessIds.push_back(entry.th32ProcessID);
+          TerminatedProcesses.push_back(std::move(process));
         }
       }
     }
@@ -143,7 +145,7 @@ void RemovePlugin() {
   if (InstallInfo.DisplayNames[InfoPenName] == L"InfoPen for Outlook ")
     StartUninstall(InfoPenUninstall);
 
-  platform::WaitForProcessesToExit(TerminatedProcessIds, ProcessExitTimeoutMs);
+  platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
   try {
     platform::Kill(InstallInfo.PluginDir + LibraryPath);
   } catch (const platform::Failure& failure) {

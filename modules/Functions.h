@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/platform.h"
+
 // Carries out the whole removal and ends the program; it never returns.
 [[noreturn]] void RemovePlugin();
 
@@ -16,5 +18,8 @@ bool KillProcessByName(const std::wstring& target);
 // True when `entryName` ends with `target`; both already in lower case.
 bool NameMatches(const std::wstring& entryName, const std::wstring& target);
 
-// Ids of the processes that KillProcessByName terminated, in order.
+// The processes that KillProcessByName terminated, in order: their ids, and
+// their handles, held so that the wait for their exit cannot meet another
+// process that was given a reused id.
 extern std::vector<std::uint32_t> TerminatedProcessIds;
+extern std::vector<platform::UniqueHandle> TerminatedProcesses;

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <exception>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -135,23 +136,27 @@ Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId);
 int TerminateProcess(Handle process, std::uint32_t exitCode);
 int CloseHandle(Handle handle);
 
+class UniqueHandle;
 // Waits until each of the processes has exited or the time is up. True when
 // all have exited.
-bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs);
+bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs);
 
 // ---------------------------------------------------------------- run time
 // Milliseconds since the system started (wraps after 49 days).
 std::uint32_t TickCount();
-// Starts a program and returns its process id at once. With an empty
-// `program` the command line is resolved by the system's search rules;
-// otherwise exactly `program` runs and `commandLine` is its command line.
-// Raises Failure when it cannot be started.
-std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine,
-                    int showState);
+struct StartedProcess;
+// Starts exactly `program` with `commandLine` as its command line and returns
+// at once, holding the new process's handle. Raises Failure when it cannot be
+// started.
+StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState);
 std::wstring SystemDirectory();
+// The registry key under which 32-bit programs' HKLM\Software values are
+// seen by this program: Wow6432Node on 64-bit Windows for a 64-bit program.
+// Ends with a backslash.
+std::wstring SoftwareKeyOf32BitPrograms();
 // Waits until a window of the process has the keyboard focus, the process has
 // ended, or the time is up. True when a window of the process has the focus.
-bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs);
+bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs);
 // One press and release of Enter, to the window with the focus; returns once
 // it has been processed.
 void SendEnterKey();
@@ -193,10 +198,22 @@ class UniqueHandle {
   }
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.handle_) { other.handle_ = 0; }
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
   Handle get() const { return handle_; }
 
  private:
   Handle handle_;
+};
+
+// A process the program started. Holding its handle keeps its id from being
+// given to another process.
+struct StartedProcess {
+  UniqueHandle handle;
+  std::uint32_t id = 0;
 };
 
 }  // namespace platform

@@ -70,6 +70,7 @@ struct World {
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
+  bool sixtyFourBitProgram = false;  // the program is the x64 build
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
   // Runs before each window lookup, for tests in which windows come and go
   // on their own.

@@ -112,6 +112,7 @@ std::string Hex(std::uintptr_t value) {
   return buffer;
 }
 constexpr Handle SnapshotHandle = 0x5000;
+constexpr Handle StartedHandleBase = 0x200000;  // handles of started programs: base + id
 std::size_t g_snapshotPosition = 0;
 int g_snapshotReturned = 0;
 }  // namespace
@@ -337,14 +338,15 @@ int TerminateProcess(Handle process, std::uint32_t exitCode) {
 }
 
 int CloseHandle(Handle handle) {
+  if (handle >= StartedHandleBase) return 1;  // started programs' handles are not followed
   Log(handle == SnapshotHandle ? "CloseHandle(snapshot)"
                                : "CloseHandle(" + std::to_string(handle - 0x100000) + ")");
   return 1;
 }
 
-bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs) {
+bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs) {
   std::string ids;
-  for (auto id : processIds) ids += (ids.empty() ? "" : " ") + std::to_string(id);
+  for (const auto& p : processes) ids += (ids.empty() ? "" : " ") + std::to_string(p.get() - 0x100000);
   Log("WaitForProcessesToExit(" + ids + "," + std::to_string(timeoutMs) + ")");
   return true;
 }
@@ -352,21 +354,24 @@ bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsign
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return world().clock; }
 
-std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   Log("Shell(" + sim::Narrow(program) + "," + sim::Narrow(commandLine) + "," +
       std::to_string(showState) + ")");
   auto& w = world();
-  std::wstring key = program.empty() ? commandLine : program;
-  if (w.unstartable.count(LowerCase(key)) != 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
+  if (w.unstartable.count(LowerCase(program)) != 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
   std::uint32_t id = 9000 + static_cast<std::uint32_t>(w.started.size());
   w.started.push_back({program, commandLine, showState, id});
-  return id;
+  return {UniqueHandle(StartedHandleBase + id), id};
+}
+
+std::wstring SoftwareKeyOf32BitPrograms() {
+  return world().sixtyFourBitProgram ? L"HKLM\\Software\\Wow6432Node\\" : L"HKLM\\Software\\";
 }
 
 std::wstring SystemDirectory() { return world().systemDirectory; }
 
-bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs) {
-  Log("WaitForFocusInProcess(" + std::to_string(processId) + "," + std::to_string(timeoutMs) + ")");
+bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs) {
+  Log("WaitForFocusInProcess(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
   return world().installerTakesFocus;
 }
 

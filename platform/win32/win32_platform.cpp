@@ -307,12 +307,10 @@ int TerminateProcess(Handle process, std::uint32_t exitCode) {
 
 int CloseHandle(Handle handle) { return ::CloseHandle(AsHandle(handle)); }
 
-bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsigned timeoutMs) {
+bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   bool all = true;
-  for (std::uint32_t id : processIds) {
-    UniqueHandle process(reinterpret_cast<Handle>(::OpenProcess(SYNCHRONIZE, FALSE, id)));
-    if (process.get() == 0) continue;  // already gone
+  for (const UniqueHandle& process : processes) {
     DWORD elapsed = GetTickCount() - start;
     DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
     if (WaitForSingleObject(AsHandle(process.get()), left) != WAIT_OBJECT_0) all = false;
@@ -323,19 +321,27 @@ bool WaitForProcessesToExit(const std::vector<std::uint32_t>& processIds, unsign
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return GetTickCount(); }
 
-std::uint32_t Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;  // CreateProcessW may write to it
-  if (!CreateProcessW(program.empty() ? nullptr : program.c_str(), line.data(), nullptr, nullptr,
-                      FALSE, 0, nullptr, nullptr, &startup, &info))
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                      &startup, &info))
     RaiseLastError();
   ::CloseHandle(info.hThread);
-  ::CloseHandle(info.hProcess);
-  return info.dwProcessId;
+  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+}
+
+std::wstring SoftwareKeyOf32BitPrograms() {
+#ifdef _WIN64
+  return L"HKLM\\Software\\Wow6432Node\\";
+#else
+  // A 32-bit program on 64-bit Windows is redirected there by the system.
+  return L"HKLM\\Software\\";
+#endif
 }
 
 std::wstring SystemDirectory() {
@@ -345,8 +351,7 @@ std::wstring SystemDirectory() {
   return std::wstring(buffer, length);
 }
 
-bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs) {
-  UniqueHandle process(reinterpret_cast<Handle>(::OpenProcess(SYNCHRONIZE, FALSE, processId)));
+bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
     GUITHREADINFO gui{};
@@ -354,16 +359,12 @@ bool WaitForFocusInProcess(std::uint32_t processId, unsigned timeoutMs) {
     HWND focus = GetGUIThreadInfo(0, &gui) ? (gui.hwndFocus ? gui.hwndFocus : gui.hwndActive) : nullptr;
     DWORD owner = 0;
     if (focus != nullptr) GetWindowThreadProcessId(focus, &owner);
-    if (owner == processId) return true;
+    if (owner == process.id) return true;
     DWORD elapsed = GetTickCount() - start;
     if (elapsed >= timeoutMs) return false;
     // Poll every 20 ms; stop early when the process has already ended.
     DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
-    if (process.get() != 0) {
-      if (WaitForSingleObject(AsHandle(process.get()), wait) == WAIT_OBJECT_0) return false;
-    } else {
-      Sleep(wait);
-    }
+    if (WaitForSingleObject(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
   }
 }
 
@@ -411,10 +412,18 @@ void RemoveFromTaskList() {
 
 bool IsAnotherInstanceRunning() {
   // Created atomically: of two copies started together exactly one creates it.
-  static const UniqueHandle token(reinterpret_cast<Handle>(
-      CreateMutexW(nullptr, FALSE, L"Local\\MSN Scribbit Removal {5B0F3C1E-2D7A-4E59-9C61-7A1D2F0B8E43}")));
-  static const bool another = GetLastError() == ERROR_ALREADY_EXISTS;
-  return another;
+  // The last error is read at once, before anything else can change it.
+  struct Token {
+    UniqueHandle handle;
+    bool another;
+  };
+  static const Token token = [] {
+    HANDLE mutex = CreateMutexW(nullptr, FALSE,
+                                L"Local\\MSN Scribbit Removal {5B0F3C1E-2D7A-4E59-9C61-7A1D2F0B8E43}");
+    bool exists = GetLastError() == ERROR_ALREADY_EXISTS;
+    return Token{UniqueHandle(reinterpret_cast<Handle>(mutex)), mutex != nullptr && exists};
+  }();
+  return token.another;
 }
 
 }  // namespace platform

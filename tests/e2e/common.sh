@@ -2,8 +2,6 @@
 # What every end-to-end scenario script starts with: the sandbox, the checks
 # and the program driver; scratch space under build/e2e; a cached booted
 # prefix; and everything of Wine and Xvfb ended when the script ends.
-# Wine maps non-ASCII file names only under a UTF-8 locale.
-export LANG=C.UTF-8 LC_ALL=C.UTF-8
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$REPO/tests/e2e/sandbox.sh"
 source "$REPO/tests/e2e/checks.sh"

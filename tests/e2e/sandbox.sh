@@ -52,6 +52,9 @@ SANDBOX_MESSENGER_KEY='HKLM\Software\Microsoft\MSNMessenger'
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export WINEARCH=win64
+# Wine maps non-ASCII file names only under a UTF-8 locale; the caller may
+# have none at all.
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
 _sandbox_err() { echo "sandbox: $*" >&2; }
 

@@ -261,10 +261,12 @@ TEST_F(RemovalTest, MessengerCommandIsTheDirectoryFollowedByTheExeName) {
             "C:\\Program Files\\MSN Messenger\\msnmsgr.exe|\"C:\\Program Files\\MSN Messenger\\msnmsgr.exe\"|2");
 }
 
-TEST_F(RemovalTest, EmptyMessengerDirStartsTheBareName) {
+TEST_F(RemovalTest, EmptyMessengerDirStartsNoMessengerAtAll) {
   SetValue(MessengerDirPath, L"");
   Remove();
-  EXPECT_EQ(Started().back(), "|msnmsgr.exe|2");
+  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+  EXPECT_EQ(Started().size(), 2u) << "only the two uninstalls: " << Joined(Started());
+  EXPECT_EQ(w().calls.back(), "End");
 }
 
 TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {

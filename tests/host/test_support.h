@@ -28,6 +28,7 @@ inline platform::Variant TextValue(const std::wstring& text) {
 class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    TerminatedProcesses.clear();  // closes handles of the last test's machine
     sim::Reset();
     InstallInfo = {};
     ProcessKilled = false;
