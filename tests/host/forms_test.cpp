@@ -188,6 +188,82 @@ TEST_F(MainWindowTest, AboutHoverOnlyBareSurfaceClears) {
   EXPECT_EQ(w().CallsStartingWith("SendMessageA").size(), 1u);
 }
 
+// The keyboard reaches the same click handlers as the mouse; Enter does
+// nothing until Tab has given a button the focus, and nothing pressed while
+// the removal runs (its message boxes pump messages) reaches the window.
+TEST_F(MainWindowTest, KeyboardPressesTheFocusedButtonOnly) {
+  using platform::Key;
+  auto key = [&](Key k, bool shift = false) { return sim::Input([&] { form().OnKey(k, shift); }); };
+  ASSERT_TRUE(key(Key::Enter));
+  ASSERT_TRUE(key(Key::Space));
+  EXPECT_TRUE(w().CallsStartingWith("HideForm").empty());
+  EXPECT_TRUE(form().IsLoaded());
+
+  std::vector<int> focus;
+  for (bool shift : {false, false, false, true, true}) {
+    ASSERT_TRUE(key(Key::Tab, shift));
+    focus.push_back(form().FocusedControl());
+  }
+  EXPECT_EQ(focus, (std::vector<int>{frmMain::Label3, frmMain::Label2, frmMain::Label3,
+                                     frmMain::Label2, frmMain::Label3}));
+  EXPECT_EQ(w().CallsStartingWith("NotifyFocus").size(), 5u);
+  ASSERT_TRUE(key(Key::Tab));  // "Remove"
+
+  auto [rx, ry] = sim::CenterOf(form(), frmMain::Label2);
+  ASSERT_TRUE(sim::MouseMove(form(), rx, ry));
+  int queued = 0;
+  w().beforeLookup = [&] {
+    if (queued++ > 0) return;
+    form().OnKey(Key::Enter, false);
+    form().OnKey(Key::Escape, false);
+    EXPECT_FALSE(form().OnAccessKey(L'x'));
+    EXPECT_TRUE(form().OnAccessKey(L'a'));
+    form().OnCloseRequest();
+    form().OnDefaultAction(frmMain::Image2);
+  };
+  InstallInfo.PluginDir = L"C:\\Plugins";
+  w().files.insert(L"C:\\Plugins\\MsnScribbit.dll");
+  EXPECT_FALSE(key(Key::Enter));  // the removal ends the program
+  EXPECT_EQ(form().FillColor(frmMain::Shape1), White);  // the click's highlight reset
+  EXPECT_EQ(w().CallsStartingWith("HideForm").size(), 1u);
+  EXPECT_EQ(w().files.count(L"C:\\Plugins\\MsnScribbit.dll"), 0u);
+  EXPECT_TRUE(w().CallsStartingWith("CreateForm(About)").empty());
+  EXPECT_TRUE(w().CallsStartingWith("DestroyForm").empty());
+  ASSERT_EQ(w().messageBoxes.size(), 1u);
+  EXPECT_EQ(w().messageBoxes[0].title, L"Complete:");
+}
+
+TEST_F(MainWindowTest, AccessKeysEscapeAndCloseRequests) {
+  ASSERT_TRUE(sim::Input([&] { EXPECT_TRUE(form().OnAccessKey(L'A')); }));
+  platform::Form* about = frmAbout::Instance();
+  ASSERT_NE(about, nullptr);
+  EXPECT_EQ(about->AccessibleName(frmAbout::Image2), L"Exit");
+  ASSERT_TRUE(sim::Input([&] { about->OnKey(platform::Key::Escape, false); }));  // "Close"
+  platform::Form* again = frmMain::Instance();
+  ASSERT_NE(again, nullptr);
+  EXPECT_NE(again, form_);
+
+  ASSERT_TRUE(sim::Input([&] { again->OnDefaultAction(frmMain::Label4); }));  // static text
+  ASSERT_TRUE(sim::Input([&] { again->OnDefaultAction(frmMain::Image1); }));
+  EXPECT_TRUE(w().FindWindow(again->hWnd())->minimized);
+  EXPECT_FALSE(sim::Input([&] { again->OnCloseRequest(); }));  // Alt+F4: the close glyph
+  EXPECT_TRUE(w().ended);
+}
+
+TEST_F(MainWindowTest, HighContrastFollowsTheSystem) {
+  EXPECT_FALSE(form().HighContrast());
+  w().highContrast = true;
+  ASSERT_TRUE(sim::Input([&] { form().OnSettingChange(); }));
+  EXPECT_TRUE(form().HighContrast());
+  EXPECT_EQ(w().CallsStartingWith("InvalidateForm(MSN Scribbit Removal)").size(), 1u);
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  ASSERT_TRUE(sim::Click(form(), ax, ay));  // an About window made now starts in high contrast
+  EXPECT_TRUE(frmAbout::Instance()->HighContrast());
+  w().highContrast = false;
+  ASSERT_TRUE(sim::Input([&] { frmAbout::Instance()->OnSettingChange(); }));
+  EXPECT_FALSE(frmAbout::Instance()->HighContrast());
+}
+
 TEST(TwipsToPixels, RoundsToTheNearestPixel) {
   EXPECT_EQ(platform::TwipsToPixels(3945, 96), 263);
   EXPECT_EQ(platform::TwipsToPixels(1785, 96), 119);
