@@ -10,6 +10,7 @@ namespace {
 
 using platform::Alignment;
 using platform::ControlKind;
+using platform::Role;
 
 platform::Form* Me = nullptr;
 
@@ -51,21 +52,23 @@ const platform::FormDesign& Design() {
       IDI_PROGRAM,
       {
           {L"Label3", ControlKind::Label, 120, 1530, 1350, 195, L"Coded by Tovik",
-           Alignment::Left, false, true, SystemButtonText},
+           Alignment::Left, false, true, SystemButtonText, 0, false, Role::StaticText},
           {L"Image3", ControlKind::Image, 0, 0, 3735, 255},
           {L"Label2", ControlKind::Label, 2880, 1440, 960, 195, L"Close", Alignment::Center, false,
-           false, SystemButtonText, 0, true},
+           false, SystemButtonText, 0, true, Role::PushButton, nullptr, 0},
           {L"Label4", ControlKind::Label, 240, 360, 3495, 855,
            L"Created for all the people on the board that install the MSN Scribbit plugin for "
            L"Messenger Plus! without reading the readme file.",
-           Alignment::Left, true, false, SystemButtonText},
+           Alignment::Left, true, false, SystemButtonText, 0, false, Role::StaticText},
           {L"Image2", ControlKind::Image, 3720, 35, 180, 180, L"", Alignment::Left, false, false,
-           0, IDB_CLOSE, true},
+           0, IDB_CLOSE, true, Role::PushButton, L"Exit"},  // it ends the program
           {L"Label1", ControlKind::Label, 150, 30, 2265, 195, L"MSN Scribbit Removal",
-           Alignment::Left, false, true, SystemButtonText},
+           Alignment::Left, false, true, SystemButtonText, 0, false, Role::StaticText},
           {L"Shape1", ControlKind::Shape, 2880, 1440, 975, 225, L"", Alignment::Left, false, false,
            0xFFFFFF},
-      }};
+      },
+      Label2,   // Esc: "Close"
+      Image2};  // Alt+F4
   return design;
 }
 

@@ -12,6 +12,7 @@ namespace {
 
 using platform::Alignment;
 using platform::ControlKind;
+using platform::Role;
 
 platform::Form* Me = nullptr;
 
@@ -110,23 +111,25 @@ const platform::FormDesign& Design() {
           {L"Label4", ControlKind::Label, 120, 360, 3735, 975,
            L"This application will uninstall the Scribbit Plugin for Messenger Plus! as well as "
            L"the Ink Redistributable and Info Pen for Outlook Express if they are installed.",
-           Alignment::Left, true, false, SystemButtonText},
+           Alignment::Left, true, false, SystemButtonText, 0, false, Role::StaticText},
           {L"Label3", ControlKind::Label, 120, 1440, 955, 195, L"About", Alignment::Center, false,
-           false, SystemButtonText, 0, true},
+           false, SystemButtonText, 0, true, Role::PushButton, nullptr, 0},
           {L"Shape2", ControlKind::Shape, 120, 1440, 975, 225, L"", Alignment::Left, false, false,
            platform::SystemWindowBackground},
           {L"Label2", ControlKind::Label, 2880, 1440, 955, 195, L"Remove", Alignment::Center,
-           false, false, SystemButtonText, 0, true},
+           false, false, SystemButtonText, 0, true, Role::PushButton, nullptr, 0},
           {L"Shape1", ControlKind::Shape, 2880, 1440, 975, 225, L"", Alignment::Left, false, false,
            White},
           {L"Image3", ControlKind::Image, 0, 0, 3495, 255},
           {L"Label1", ControlKind::Label, 150, 30, 2265, 195, L"MSN Scribbit Removal",
-           Alignment::Left, false, true, SystemButtonText},
+           Alignment::Left, false, true, SystemButtonText, 0, false, Role::StaticText},
           {L"Image2", ControlKind::Image, 3720, 35, 180, 180, L"", Alignment::Left, false, false,
-           0, IDB_CLOSE, true},
+           0, IDB_CLOSE, true, Role::PushButton, L"Close"},
           {L"Image1", ControlKind::Image, 3500, 35, 180, 180, L"", Alignment::Left, false, false,
-           0, IDB_MINIMIZE, true},
-      }};
+           0, IDB_MINIMIZE, true, Role::PushButton, L"Minimise"},
+      },
+      Image2,   // Esc
+      Image2};  // Alt+F4
   return design;
 }
 

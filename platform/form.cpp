@@ -1,6 +1,7 @@
 #include "form.h"
 
 #include <algorithm>
+#include <cwctype>
 
 #include "form_backend.h"
 
@@ -33,6 +34,14 @@ int LoadedFormCount() {
 Form::Form(const FormDesign& design, FormEvents events)
     : design_(design), events_(std::move(events)) {
   for (const auto& c : design_.controls) controls_.push_back({c.caption, c.color, {}});
+  // Reading order: top to bottom, then left to right.
+  for (std::size_t i = 0; i < design_.controls.size(); ++i)
+    if (design_.controls[i].role != Role::None) accessible_.push_back(static_cast<int>(i));
+  std::stable_sort(accessible_.begin(), accessible_.end(), [&](int a, int b) {
+    const auto& ca = design_.controls[static_cast<std::size_t>(a)];
+    const auto& cb = design_.controls[static_cast<std::size_t>(b)];
+    return ca.top != cb.top ? ca.top < cb.top : ca.left < cb.left;
+  });
 }
 
 Form::~Form() = default;
@@ -40,6 +49,7 @@ Form::~Form() = default;
 Form& Form::Load(const FormDesign& design, FormEvents events) {
   Forms().push_back(std::make_unique<Form>(design, std::move(events)));
   Form& form = *Forms().back();
+  form.highContrast_ = backend::IsHighContrast();
   form.window_ = backend::CreateFormWindow(form);
   if (form.events_.load) form.events_.load(form);
   return form;
@@ -124,7 +134,132 @@ void Form::OnButtonUp(int x, int y, bool left) {
   int control = ControlAt(x, y);
   bool click = control != Surface && control == pressed_;
   pressed_ = Surface - 1;
-  if (click && events_.click) events_.click(control);
+  if (click) Press(control);
+}
+
+// A key, a click or an accessibility client's press that arrives while one of
+// this form's click handlers runs (a removal shows message boxes, which pump
+// messages) is dropped: nothing starts twice, nothing changes under it.
+void Form::Press(int control) {
+  if (pressing_ || !events_.click) return;
+  pressing_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{pressing_};
+  events_.click(control);  // may unload this form, which lives on
+}
+
+void Form::OnKey(Key key, bool shift) {
+  if (pressing_) return;
+  switch (key) {
+    case Key::Tab:
+      MoveFocus(shift);
+      break;
+    case Key::Enter:
+    case Key::Space:
+      if (focus_ != Surface) Press(focus_);
+      break;
+    case Key::Escape:
+      if (design_.escapeControl != Surface) Press(design_.escapeControl);
+      break;
+  }
+}
+
+bool Form::OnAccessKey(wchar_t letter) {
+  for (std::size_t i = 0; i < design_.controls.size(); ++i) {
+    int index = design_.controls[i].accessKey;
+    const std::wstring& caption = controls_[i].caption;
+    if (index < 0 || static_cast<std::size_t>(index) >= caption.size()) continue;
+    if (std::towupper(static_cast<wint_t>(caption[static_cast<std::size_t>(index)])) !=
+        std::towupper(static_cast<wint_t>(letter)))
+      continue;
+    Press(static_cast<int>(i));
+    return true;
+  }
+  return false;
+}
+
+void Form::OnCloseRequest() {
+  if (design_.closeControl != Surface) {
+    Press(design_.closeControl);
+  } else if (!pressing_) {
+    Unload();
+  }
+}
+
+void Form::OnDefaultAction(int control) {
+  if (IsPushButton(control)) Press(control);
+}
+
+void Form::OnKeyboardCues(bool showFocus, bool showAccessKeys) {
+  if (showFocus == showFocus_ && showAccessKeys == showAccessKeys_) return;
+  showFocus_ = showFocus;
+  showAccessKeys_ = showAccessKeys;
+  if (IsLoaded()) backend::InvalidateForm(*this);
+}
+
+void Form::OnSettingChange() {
+  highContrast_ = backend::IsHighContrast();
+  if (IsLoaded()) backend::InvalidateForm(*this);
+}
+
+void Form::MoveFocus(bool back) {
+  std::vector<int> stops;
+  for (int control : accessible_)
+    if (IsTabStop(control)) stops.push_back(control);
+  if (stops.empty()) return;
+  auto at = std::find(stops.begin(), stops.end(), focus_);
+  int next;
+  if (at == stops.end()) {
+    next = back ? stops.back() : stops.front();
+  } else {
+    std::size_t n = stops.size();
+    std::size_t i = static_cast<std::size_t>(at - stops.begin());
+    next = stops[(i + (back ? n - 1 : 1)) % n];
+  }
+  int old = focus_;
+  focus_ = next;
+  if (!IsLoaded()) return;
+  if (old != Surface) backend::InvalidateControl(*this, ButtonRect(old));
+  backend::InvalidateControl(*this, ButtonRect(next));
+  backend::NotifyFocus(*this, next);
+}
+
+std::wstring Form::AccessibleName(int control) const {
+  const auto& c = design_.controls.at(static_cast<std::size_t>(control));
+  return c.accessibleName != nullptr ? c.accessibleName : controls_.at(static_cast<std::size_t>(control)).caption;
+}
+
+bool Form::IsPushButton(int control) const {
+  return control >= 0 && static_cast<std::size_t>(control) < design_.controls.size() &&
+         design_.controls[static_cast<std::size_t>(control)].role == Role::PushButton;
+}
+
+bool Form::IsTabStop(int control) const {
+  return IsPushButton(control) &&
+         design_.controls[static_cast<std::size_t>(control)].kind == ControlKind::Label;
+}
+
+int Form::ButtonShape(int label) const {
+  const auto& l = design_.controls.at(static_cast<std::size_t>(label));
+  if (l.kind != ControlKind::Label) return Surface;
+  for (std::size_t i = 0; i < design_.controls.size(); ++i) {
+    const auto& c = design_.controls[i];
+    if (c.kind == ControlKind::Shape && c.left == l.left && c.top == l.top) return static_cast<int>(i);
+  }
+  return Surface;
+}
+
+PixelRect Form::ButtonRect(int control) const {
+  PixelRect r = controls_.at(static_cast<std::size_t>(control)).rect;
+  int shape = ButtonShape(control);
+  if (shape != Surface) {
+    const PixelRect& s = controls_[static_cast<std::size_t>(shape)].rect;
+    r = {std::min(r.left, s.left), std::min(r.top, s.top), std::max(r.right, s.right),
+         std::max(r.bottom, s.bottom)};
+  }
+  return r;
 }
 
 }  // namespace platform

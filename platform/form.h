@@ -1,6 +1,8 @@
 // A small form runtime: frameless top-level windows laid out in twips, with
 // windowless controls (labels, filled rectangles, pictures) in stacking order,
-// per-control mouse events and a mouse pointer per control.
+// per-control mouse events and a mouse pointer per control. Text buttons can
+// also be reached with the keyboard, and every control a person sees is
+// described to accessibility clients.
 #pragma once
 
 #include <functional>
@@ -20,6 +22,9 @@ inline constexpr Color SystemWindowBackground = 0x80000005;
 
 enum class ControlKind { Label, Shape, Image };
 enum class Alignment { Left, Center };
+// What a control is to an accessibility client; None keeps it out of the
+// accessible tree (decoration, the drag strip).
+enum class Role { None, StaticText, PushButton };
 
 struct ControlDesign {
   const wchar_t* name;
@@ -32,6 +37,9 @@ struct ControlDesign {
   Color color = 0;        // labels: text colour; shapes: fill colour
   int picture = 0;        // images: bitmap resource; 0 is an empty, invisible area
   bool handPointer = false;
+  Role role = Role::None;              // a push button label is also a Tab stop
+  const wchar_t* accessibleName = nullptr;  // null: the caption
+  int accessKey = -1;  // index in the caption of the Alt+letter access key
 };
 
 struct FormDesign {
@@ -41,6 +49,8 @@ struct FormDesign {
   int picture;  // background bitmap resource, drawn unscaled at the origin
   int icon;     // icon resource; 0 for none
   std::vector<ControlDesign> controls;  // front to back
+  int escapeControl = -1;  // pressed by Esc
+  int closeControl = -1;   // pressed when the system asks the window to close (Alt+F4)
 };
 
 // Pixel rectangle, right and bottom exclusive.
@@ -59,6 +69,8 @@ struct FormEvents {
   std::function<void(int control)> mouseDown;
   std::function<void(int control)> click;
 };
+
+enum class Key { Tab, Enter, Space, Escape };
 
 // Twips to pixels at `dpi` pixels per inch (1440 twips), rounded.
 int TwipsToPixels(int twips, int dpi);
@@ -101,7 +113,28 @@ class Form {
   void OnMouseMove(int x, int y);
   void OnButtonDown(int x, int y, bool left);
   void OnButtonUp(int x, int y, bool left);
+  void OnKey(Key key, bool shift);
+  // Alt+letter; false when no control has that access key.
+  bool OnAccessKey(wchar_t letter);
+  void OnCloseRequest();  // the system asks the window to close
+  void OnDefaultAction(int control);  // an accessibility client presses it
+  void OnKeyboardCues(bool showFocus, bool showAccessKeys);
+  void OnSettingChange();  // system colours or accessibility settings changed
   void OnDestroyed() { window_ = 0; }
+
+  // The controls of the accessible tree, in reading order (child id - 1).
+  const std::vector<int>& AccessibleChildren() const { return accessible_; }
+  std::wstring AccessibleName(int control) const;
+  bool IsTabStop(int control) const;
+  bool IsPushButton(int control) const;
+  // A button's rectangle: its label with the shape behind it that shares its
+  // top-left corner; any other control's own rectangle.
+  PixelRect ButtonRect(int control) const;
+  int ButtonShape(int label) const;  // that shape, or Surface
+  int FocusedControl() const { return focus_; }  // a text button or Surface
+  bool ShowFocusCues() const { return showFocus_; }
+  bool ShowAccessKeys() const { return showAccessKeys_; }
+  bool HighContrast() const { return highContrast_; }
   void LayOut(int dpi);
   void SetAutoSize(int control, int widthPixels, int heightPixels);
 
@@ -113,6 +146,8 @@ class Form {
  private:
   void SetColor(int control, ControlKind kind, Color color);
   void Repaint(int control);
+  void Press(int control);
+  void MoveFocus(bool back);
 
   FormDesign design_;
   FormEvents events_;
@@ -120,6 +155,11 @@ class Form {
   WindowHandle window_ = 0;
   int dpi_ = 96;
   int pressed_ = Surface - 1;  // control under the left button press, if any
+  std::vector<int> accessible_;
+  int focus_ = Surface;
+  bool showFocus_ = false, showAccessKeys_ = false;
+  bool highContrast_ = false;
+  bool pressing_ = false;  // a click handler of this form runs
 };
 
 // Pumps messages until no form of the program is left.

@@ -14,6 +14,11 @@ void HideForm(Form& form);
 void DestroyForm(Form& form);
 void MinimizeForm(Form& form);
 void InvalidateControl(Form& form, const PixelRect& rect);
+void InvalidateForm(Form& form);
+// The keyboard focus moved to a text button: tells accessibility clients.
+void NotifyFocus(Form& form, int control);
+// The system asks for a high-contrast display.
+bool IsHighContrast();
 
 }  // namespace platform::backend
 

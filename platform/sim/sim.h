@@ -64,6 +64,7 @@ struct World {
   std::vector<Window> windows;            // top-level windows, lookup order
   bool layeredWindowsMissing = false;
   bool leftButtonDown = true;
+  bool highContrast = false;
   std::set<std::wstring> files;           // existing files, by exact path
   std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete
   std::set<std::wstring> unstartable;     // programs (or bare command lines) that fail to start
@@ -106,6 +107,9 @@ bool StartProgram();
 bool MouseMove(platform::Form& form, int x, int y);
 bool ButtonDown(platform::Form& form, int x, int y, bool left = true);
 bool Click(platform::Form& form, int x, int y);
+// Any other window event (keys, accessibility, setting changes), e.g.
+// sim::Input([&] { form.OnKey(platform::Key::Tab, false); }).
+bool Input(const std::function<void()>& event);
 // A pixel inside the control's rectangle, away from its edges.
 std::pair<int, int> CenterOf(const platform::Form& form, int control);
 

@@ -57,6 +57,8 @@ bool Click(platform::Form& form, int x, int y) {
          Deliver([&] { form.OnButtonUp(x, y, true); });
 }
 
+bool Input(const std::function<void()>& event) { return Deliver(event); }
+
 std::pair<int, int> CenterOf(const platform::Form& form, int control) {
   const auto& r = form.controls().at(static_cast<std::size_t>(control)).rect;
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -460,6 +462,12 @@ void MinimizeForm(Form& form) {
 void InvalidateControl(Form&, const PixelRect& rect) {
   Log("Invalidate(" + std::to_string(rect.left) + "," + std::to_string(rect.top) + ")");
 }
+
+void InvalidateForm(Form& form) { Log("InvalidateForm(" + sim::Narrow(form.design().caption) + ")"); }
+
+void NotifyFocus(Form&, int control) { Log("NotifyFocus(" + std::to_string(control) + ")"); }
+
+bool IsHighContrast() { return world().highContrast; }
 
 }  // namespace backend
 

@@ -1,10 +1,11 @@
 // Forms as real windows: a frameless popup per form, its controls drawn into a
 // memory bitmap and copied to the screen in one go.
+#include <algorithm>
 #include <map>
 
+#include "form_win32.h"
 #include "platform/form_backend.h"
 #include "resources/resource.h"
-#include "win32.h"
 
 namespace platform {
 
@@ -68,22 +69,73 @@ void DrawPicture(HDC target, HBITMAP bitmap, int x, int y, int width, int height
   DeleteDC(source);
 }
 
-void Paint(Form& form, HDC target, const RECT& client) {
+// The caption with its access key marked for DrawText, other ampersands kept.
+std::wstring WithAccessKey(const std::wstring& caption, int index) {
+  std::wstring text;
+  for (std::size_t i = 0; i < caption.size(); ++i) {
+    if (static_cast<int>(i) == index) text += L'&';
+    text += caption[i];
+    if (caption[i] == L'&') text += L'&';
+  }
+  return text;
+}
+
+// The close and minimise glyphs as lines, for high contrast: a frame, and a
+// cross or a bar, laid out on the glyph's 12-pixel grid.
+void DrawGlyphLines(HDC dc, const RECT& r, int picture, COLORREF color) {
+  GdiObject<HBRUSH> brush(CreateSolidBrush(color));
+  FrameRect(dc, &r, brush.get());
+  int width = r.right - r.left;
+  auto x = [&](int grid) { return r.left + grid * width / 12; };
+  auto y = [&](int grid) { return r.top + grid * (r.bottom - r.top) / 12; };
+  GdiObject<HPEN> pen(CreatePen(PS_SOLID, width >= 24 ? width / 12 : 1, color));
+  HGDIOBJ old = SelectObject(dc, pen.get());
+  if (picture == IDB_CLOSE) {
+    MoveToEx(dc, x(3), y(3), nullptr);
+    LineTo(dc, x(9), y(9));
+    MoveToEx(dc, x(8), y(3), nullptr);
+    LineTo(dc, x(2), y(9));
+  } else {
+    MoveToEx(dc, x(3), y(9), nullptr);
+    LineTo(dc, x(9), y(9));
+  }
+  SelectObject(dc, old);
+}
+
+}  // namespace
+
+void win32::PaintForm(Form& form, HDC target, const RECT& client, bool highContrast) {
   const NativeForm& native = g_native.at(Hwnd(form));
   const auto& design = form.design();
   const auto& controls = form.controls();
   int width = client.right - client.left;
   int height = client.bottom - client.top;
+  bool hasFocus = GetFocus() == Hwnd(form);
+  int focus = hasFocus ? form.FocusedControl() : Surface;
+  int focusShape = focus != Surface ? form.ButtonShape(focus) : Surface;
+  // High contrast: a button is lit while hovered (its rectangle has left the
+  // plain white) or focused.
+  auto lit = [&](int shape) {
+    if (shape == Surface) return false;
+    Color fill = controls[static_cast<std::size_t>(shape)].color;
+    return shape == focusShape || (fill != 0xFFFFFF && fill != SystemWindowBackground);
+  };
+  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
 
   HDC memory = CreateCompatibleDC(target);
   GdiObject<HBITMAP> canvas(CreateCompatibleBitmap(target, width, height));
   HGDIOBJ oldBitmap = SelectObject(memory, canvas.get());
 
-  GdiObject<HBRUSH> back(CreateSolidBrush(Resolve(design.backColor)));
-  FillRect(memory, &client, back.get());
-  if (native.picture.get() != nullptr) {
-    DrawPicture(memory, native.picture.get(), 0, 0, TwipsToPixels(design.width, form.dpi()),
-                TwipsToPixels(design.height, form.dpi()));
+  if (highContrast) {
+    FillRect(memory, &client, GetSysColorBrush(COLOR_WINDOW));
+    FrameRect(memory, &client, GetSysColorBrush(COLOR_WINDOWTEXT));
+  } else {
+    GdiObject<HBRUSH> back(CreateSolidBrush(Resolve(design.backColor)));
+    FillRect(memory, &client, back.get());
+    if (native.picture.get() != nullptr) {
+      DrawPicture(memory, native.picture.get(), 0, 0, TwipsToPixels(design.width, form.dpi()),
+                  TwipsToPixels(design.height, form.dpi()));
+    }
   }
 
   HGDIOBJ oldFont = SelectObject(memory, native.font.get());
@@ -94,6 +146,11 @@ void Paint(Form& form, HDC target, const RECT& client) {
     RECT r{state.rect.left, state.rect.top, state.rect.right, state.rect.bottom};
     switch (c.kind) {
       case ControlKind::Shape: {
+        if (highContrast) {
+          FillRect(memory, &r, GetSysColorBrush(lit(i) ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+          FrameRect(memory, &r, GetSysColorBrush(COLOR_WINDOWTEXT));
+          break;
+        }
         GdiObject<HBRUSH> fill(CreateSolidBrush(Resolve(state.color)));
         FillRect(memory, &r, fill.get());
         FrameRect(memory, &r, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
@@ -101,22 +158,73 @@ void Paint(Form& form, HDC target, const RECT& client) {
       }
       case ControlKind::Image: {
         auto image = native.images.find(i);
-        if (image != native.images.end())
+        if (image == native.images.end()) break;
+        if (highContrast)
+          DrawGlyphLines(memory, r, c.picture, text);
+        else
           DrawPicture(memory, image->second.get(), r.left, r.top, r.right - r.left, r.bottom - r.top);
         break;
       }
-      case ControlKind::Label:
-        SetTextColor(memory, Resolve(state.color));
-        DrawTextW(memory, state.caption.c_str(), static_cast<int>(state.caption.size()), &r,
-                  LabelFormat(c));
+      case ControlKind::Label: {
+        if (highContrast)
+          SetTextColor(memory, lit(form.ButtonShape(i)) ? GetSysColor(COLOR_HIGHLIGHTTEXT) : text);
+        else
+          SetTextColor(memory, Resolve(state.color));
+        if (form.ShowAccessKeys() && c.accessKey >= 0) {
+          std::wstring marked = WithAccessKey(state.caption, c.accessKey);
+          DrawTextW(memory, marked.c_str(), static_cast<int>(marked.size()), &r,
+                    LabelFormat(c) & ~static_cast<UINT>(DT_NOPREFIX));
+        } else {
+          DrawTextW(memory, state.caption.c_str(), static_cast<int>(state.caption.size()), &r,
+                    LabelFormat(c));
+        }
         break;
+      }
     }
   }
   SelectObject(memory, oldFont);
 
+  if (focus != Surface && form.ShowFocusCues()) {
+    PixelRect b = form.ButtonRect(focus);
+    RECT r{b.left + 1, b.top + 1, b.right - 1, b.bottom - 1};  // inside the outline
+    SetTextColor(memory, 0x000000);
+    SetBkColor(memory, 0xFFFFFF);
+    DrawFocusRect(memory, &r);
+  }
+
   BitBlt(target, 0, 0, width, height, memory, 0, 0, SRCCOPY);
   SelectObject(memory, oldBitmap);
   DeleteDC(memory);
+}
+
+namespace {
+
+bool IsHighContrastOn() {
+  HIGHCONTRASTW contrast{};
+  contrast.cbSize = sizeof contrast;
+  return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
+}
+
+// Keyboard cues follow the system's convention: the window asks for them to
+// show, and the system answers with WM_UPDATEUISTATE.
+void ShowKeyboardCues(HWND window, WORD cues) {
+  SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, cues), 0);
+}
+
+bool KeyOf(WPARAM virtualKey, Key& key) {
+  switch (virtualKey) {
+    case VK_TAB: key = Key::Tab; return true;
+    case VK_RETURN: key = Key::Enter; return true;
+    case VK_SPACE: key = Key::Space; return true;
+    case VK_ESCAPE: key = Key::Escape; return true;
+    default: return false;
+  }
+}
+
+void InvalidateFocus(Form& form) {
+  if (form.FocusedControl() != Surface)
+    backend::InvalidateControl(form, form.ButtonRect(form.FocusedControl()));
 }
 
 LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -137,7 +245,7 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       HDC dc = BeginPaint(window, &paint);
       RECT client;
       GetClientRect(window, &client);
-      RunEvent([&] { Paint(*form, dc, client); });
+      RunEvent([&] { win32::PaintForm(*form, dc, client, form->HighContrast()); });
       EndPaint(window, &paint);
       return 0;
     }
@@ -168,6 +276,64 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
     case WM_LBUTTONUP:
       if (GetCapture() == window) ReleaseCapture();
       RunEvent([&] { form->OnButtonUp(x, y, true); });
+      return 0;
+    // Keys reach a window only while it shows; a hidden one (the main window
+    // during a removal) may still have some queued.
+    case WM_KEYDOWN: {
+      Key key;
+      if (!KeyOf(wParam, key) || (lParam & 0x40000000) != 0 || !IsWindowVisible(window)) return 0;
+      if (key == Key::Tab) ShowKeyboardCues(window, UISF_HIDEFOCUS | UISF_HIDEACCEL);
+      bool shift = GetKeyState(VK_SHIFT) < 0;
+      RunEvent([&] { form->OnKey(key, shift); });
+      return 0;
+    }
+    case WM_SYSKEYDOWN:
+      if (wParam == VK_MENU) ShowKeyboardCues(window, UISF_HIDEACCEL);
+      break;  // the system turns Alt+F4 into WM_CLOSE
+    case WM_SYSCHAR: {
+      bool known = false;
+      if (IsWindowVisible(window)) RunEvent([&] { known = form->OnAccessKey(static_cast<wchar_t>(wParam)); });
+      if (known) return 0;
+      break;
+    }
+    case WM_CLOSE:
+      RunEvent([&] { form->OnCloseRequest(); });
+      return 0;
+    case WM_CHANGEUISTATE:
+      // A top-level window passes the change on to itself, as the default
+      // handling does; done here, as Wine 8's default handling does not.
+      SendMessageW(window, WM_UPDATEUISTATE, wParam, 0);
+      return 0;
+    case WM_UPDATEUISTATE: {
+      LRESULT result = DefWindowProcW(window, message, wParam, lParam);
+      WORD action = LOWORD(wParam), cues = HIWORD(wParam);
+      if (action == UIS_SET || action == UIS_CLEAR) {
+        bool show = action == UIS_CLEAR;
+        bool focusCues = (cues & UISF_HIDEFOCUS) != 0 ? show : form->ShowFocusCues();
+        bool accessKeys = (cues & UISF_HIDEACCEL) != 0 ? show : form->ShowAccessKeys();
+        RunEvent([&] { form->OnKeyboardCues(focusCues, accessKeys); });
+      }
+      return result;
+    }
+    case WM_SETFOCUS:
+      InvalidateFocus(*form);
+      if (form->FocusedControl() != Surface) backend::NotifyFocus(*form, form->FocusedControl());
+      break;
+    case WM_KILLFOCUS:
+      InvalidateFocus(*form);
+      break;
+    case WM_SYSCOLORCHANGE:
+    case WM_SETTINGCHANGE:
+      RunEvent([&] { form->OnSettingChange(); });
+      break;
+    case WM_GETOBJECT:
+      if (static_cast<DWORD>(lParam) == static_cast<DWORD>(OBJID_CLIENT)) {
+        LRESULT result = win32::AnswerGetObject(window, wParam);
+        if (result != 0) return result;
+      }
+      break;
+    case win32::WmAccessiblePress:
+      if (IsWindowVisible(window)) RunEvent([&] { form->OnDefaultAction(static_cast<int>(wParam)); });
       return 0;
     case WM_DESTROY:
       g_native.erase(window);
@@ -238,6 +404,8 @@ WindowHandle CreateFormWindow(Form& form) {
   }
   SelectObject(dc, oldFont);
   ReleaseDC(window, dc);
+  // No focus rectangle or access key underline until the keyboard is used.
+  SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 
   if (design.icon != 0) {
     HANDLE big = LoadImageW(Instance(), MAKEINTRESOURCEW(design.icon), IMAGE_ICON,
@@ -254,6 +422,7 @@ void ShowForm(Form& form) {
   HWND window = Hwnd(form);
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
+  SetFocus(window);  // a keyboard user starts here
   UpdateWindow(window);
 }
 
@@ -293,6 +462,16 @@ void InvalidateControl(Form& form, const PixelRect& rect) {
   RECT r{rect.left, rect.top, rect.right, rect.bottom};
   InvalidateRect(Hwnd(form), &r, FALSE);
 }
+
+void InvalidateForm(Form& form) { InvalidateRect(Hwnd(form), nullptr, FALSE); }
+
+void NotifyFocus(Form& form, int control) {
+  const auto& children = form.AccessibleChildren();
+  auto at = std::find(children.begin(), children.end(), control);
+  win32::NotifyFocus(Hwnd(form), at == children.end() ? CHILDID_SELF : static_cast<long>(at - children.begin()) + 1);
+}
+
+bool IsHighContrast() { return IsHighContrastOn(); }
 
 }  // namespace backend
 

@@ -248,8 +248,9 @@ std::intptr_t SendMessageA(WindowHandle window, unsigned message, std::uintptr_t
 }
 
 bool IsLeftButtonDown() {
-  int key = GetSystemMetrics(SM_SWAPBUTTON) ? VK_RBUTTON : VK_LBUTTON;
-  return (GetKeyState(key) & 0x8000) != 0;
+  // The logical (primary) button, as the mouse messages report it: the key
+  // state already follows swapped buttons.
+  return (GetKeyState(VK_LBUTTON) & 0x8000) != 0;
 }
 
 WindowHandle FindWindowExA(WindowHandle after, const std::wstring& className) {

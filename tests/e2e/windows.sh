@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Both windows of the real program under Wine on Xvfb, driven with the mouse
-# through xdotool and checked on the screen: size, position, pixels of the
-# picture, hover highlights, dragging, the glyphs and the About round trip.
+# and the keyboard through xdotool and checked on the screen: size, position,
+# pixels of the picture, hover highlights, dragging, the glyphs, the About
+# round trip, focus and access keys, a left-handed mouse; and as a screen
+# reader sees them, from a second process (accessible_client.exe).
 # shellcheck disable=SC2016,SC1003
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -15,6 +17,26 @@ window_shot() {
   import -display "$DISPLAY" -window root -crop "${PROGRAM_WIDTH}x${PROGRAM_HEIGHT}+${PROGRAM_X}+${PROGRAM_Y}" "$1"
 }
 process_gone() { ! kill -0 "$1" 2>/dev/null; }
+accessible() {
+  (cd "$SANDBOX_RUN" && timeout 30 wine "$SANDBOX_FIXTURES/accessible_client.exe" "$@" </dev/null 2>&1 | tr -d '\r')
+}
+# Black pixels of "Remove"'s caption in a window shot.
+caption_black() {
+  convert "$SANDBOX_RUN/$1.png" +repage -crop 60x13+194+96 -depth 8 txt:- | grep -c '#000000'
+}
+at() { echo "$((PROGRAM_X + $1)),$((PROGRAM_Y + $2))"; }
+SUCCESS='box title=Complete:|text=Plugin has been successfully uninstalled.|icon=1'
+# remove_by HOW...: runs HOW (which presses "Remove") and checks the outcome.
+remove_by() {
+  local what=$1
+  shift
+  sandbox_start_watcher 1 30000
+  "$@"
+  check "$what: the removal runs and ends" program_wait_end 30
+  sandbox_wait_watcher
+  check_eq "... with the success message" "$(tr -d '\r' <"$SANDBOX_WATCHER_LOG")" "$SUCCESS"
+  check "... the library is deleted" test ! -e "$SANDBOX_DLL"
+}
 main_window_shown() { xdotool search --onlyvisible --name '^MSN Scribbit Removal$' >/dev/null 2>&1; }
 
 sandbox_init "$WORK/windows" && sandbox_seed && program_install || exit 1
@@ -121,6 +143,74 @@ check "a new copy starts" program_start
 program_click 252 6
 check "the main close glyph ends the program" program_wait_end 10
 check_eq "... normally" "$PROGRAM_RC" 0
+
+echo "# keyboard"
+# Back to the first directory, whose library is still there.
+sandbox_reg_add "$SANDBOX_PLUGIN_KEY" PluginDir REG_SZ "$SANDBOX_PLUGIN_DIR_WIN"
+check "a new copy starts" program_start
+window_shot "$SANDBOX_RUN/keys-before.png"
+xdotool key Return space
+check "Enter and Space before any Tab press nothing" not program_wait_end 1
+check "... and no focus rectangle shows" pixel_stays 9 97 $WHITE
+xdotool key Tab
+check "Tab: a focus rectangle inside About's outline" pixel_is 9 97 $BLACK
+check "... About not highlighted" pixel_is $ABOUT_FILL $WHITE
+window_shot "$SANDBOX_RUN/keys-after.png"
+check "... and Remove's access key underlined: more black in its caption" \
+  test "$(caption_black keys-after)" -gt "$(caption_black keys-before)"
+xdotool key Return
+check "Enter on About: the About window" program_find_window About
+check_eq "its buttons as a screen reader reads them" \
+  "$(accessible tree About | grep -o 'button "[A-Za-z]*"' | tr '\n' ' ')" 'button "Exit" button "Close" '
+xdotool key Tab
+check "Tab: Close focused" pixel_is 193 97 $BLACK
+xdotool key Escape
+check "Esc is About's Close: a main window again" program_find_window 'MSN Scribbit Removal'
+xdotool key alt+a
+check "Alt+A: About" program_find_window About
+xdotool key alt+F4
+check "Alt+F4 is About's close glyph: the program ends" program_wait_end 10
+check "a new copy starts" program_start
+xdotool key Escape
+check "Esc on the main window ends the program" program_wait_end 10
+check "a new copy starts" program_start
+xdotool key alt+F4
+check "so does Alt+F4" program_wait_end 10
+remove_by "Tab, Tab, Enter" eval 'program_start && xdotool key Tab Tab Return'
+
+echo "# screen readers"
+printf 'MZ plug-in again\r\n' >"$SANDBOX_DLL"
+check "a new copy starts" program_start
+program_move 224 102
+check_eq "the accessible tree in reading order, where the window shows it" \
+  "$(accessible tree 'MSN Scribbit Removal' | sed 's/^\(1 .*\) [0-9]*x13$/\1 Wx13/')" \
+  "0 client \"MSN Scribbit Removal\" focusable,focused $(at 0 0) 263x119
+1 text \"MSN Scribbit Removal\" readonly $(at 10 2) Wx13
+2 button \"Minimise\" normal $(at 233 2) 12x12 Press
+3 button \"Close\" normal $(at 248 2) 12x12 Press
+4 text \"This application will uninstall the Scribbit Plugin for Messenger Plus! as well as the Ink Redistributable and Info Pen for Outlook Express if they are installed.\" readonly $(at 8 24) 249x65
+5 button \"About\" focusable $(at 8 96) 65x15 Press Alt+A
+6 button \"Remove\" focusable,hot $(at 192 96) 65x15 Press Alt+R"
+xdotool key Tab
+check "Tab: About has the focus" grep -q '^5 button "About" focusable,focused ' <(accessible tree 'MSN Scribbit Removal')
+remove_by "Press on Remove" accessible press 'MSN Scribbit Removal' Remove
+
+echo "# a left-handed mouse"
+accessible swap 1
+check "a new copy starts" program_start
+# Wine reports the primary button of swapped buttons as the left one.
+x0=$PROGRAM_X y0=$PROGRAM_Y
+xdotool mousemove $((x0 + 100)) $((y0 + 6)) mousedown 1 mousemove $((x0 + 130)) $((y0 + 26)) \
+  mousemove $((x0 + 140)) $((y0 + 46)) mouseup 1
+sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0))' 3
+program_window_position
+check_eq "the primary button drags the window" "$((PROGRAM_X - x0)),$((PROGRAM_Y - y0))" "40,40"
+x0=$PROGRAM_X y0=$PROGRAM_Y
+xdotool mousemove $((x0 + 100)) $((y0 + 6)) mousedown 3 mousemove $((x0 + 130)) $((y0 + 26)) \
+  mousemove $((x0 + 140)) $((y0 + 46)) mouseup 3
+check "the other one does not" \
+  not sandbox_wait_for 'program_window_position; ((PROGRAM_X != x0 || PROGRAM_Y != y0))' 1
+accessible swap 0
 
 echo "# at 144 DPI"
 sandbox_reg_add 'HKCU\Control Panel\Desktop' LogPixels REG_DWORD 144

@@ -188,6 +188,56 @@ TEST_F(MainWindowTest, AboutHoverOnlyBareSurfaceClears) {
   EXPECT_EQ(w().CallsStartingWith("SendMessageA").size(), 1u);
 }
 
+// Tab cycles both ways; the keyboard reaches the same click handler as the
+// mouse; nothing pressed while the removal runs (its message boxes pump
+// messages) reaches the window.
+TEST_F(MainWindowTest, KeyboardPressesTheFocusedButtonOnly) {
+  using platform::Key;
+  auto key = [&](Key k, bool shift = false) { return sim::Input([&] { form().OnKey(k, shift); }); };
+  std::vector<int> focus;
+  for (bool shift : {false, false, false, true, true}) {
+    ASSERT_TRUE(key(Key::Tab, shift));
+    focus.push_back(form().FocusedControl());
+  }
+  EXPECT_EQ(focus, (std::vector<int>{frmMain::Label3, frmMain::Label2, frmMain::Label3,
+                                     frmMain::Label2, frmMain::Label3}));
+  EXPECT_EQ(w().CallsStartingWith("NotifyFocus").size(), 5u);
+  ASSERT_TRUE(key(Key::Tab));  // "Remove"
+
+  auto [rx, ry] = sim::CenterOf(form(), frmMain::Label2);
+  ASSERT_TRUE(sim::MouseMove(form(), rx, ry));
+  int queued = 0;
+  w().beforeLookup = [&] {
+    if (queued++ > 0) return;
+    form().OnKey(Key::Enter, false);
+    form().OnKey(Key::Escape, false);
+    EXPECT_FALSE(form().OnAccessKey(L'x'));
+    EXPECT_TRUE(form().OnAccessKey(L'a'));
+    form().OnCloseRequest();
+    form().OnDefaultAction(frmMain::Image2);
+  };
+  InstallInfo.PluginDir = L"C:\\Plugins";
+  w().files.insert(L"C:\\Plugins\\MsnScribbit.dll");
+  EXPECT_FALSE(key(Key::Enter));  // the removal ends the program
+  EXPECT_EQ(form().FillColor(frmMain::Shape1), White);  // the click's highlight reset
+  EXPECT_EQ(w().CallsStartingWith("HideForm").size(), 1u);
+  EXPECT_EQ(w().files.count(L"C:\\Plugins\\MsnScribbit.dll"), 0u);
+  EXPECT_TRUE(w().CallsStartingWith("CreateForm(About)").empty());
+  EXPECT_TRUE(w().CallsStartingWith("DestroyForm").empty());
+  EXPECT_EQ(w().messageBoxes.size(), 1u);
+}
+
+TEST_F(MainWindowTest, HighContrastFollowsTheSystem) {
+  EXPECT_FALSE(form().HighContrast());
+  w().highContrast = true;
+  ASSERT_TRUE(sim::Input([&] { form().OnSettingChange(); }));
+  EXPECT_TRUE(form().HighContrast());
+  EXPECT_EQ(w().CallsStartingWith("InvalidateForm(MSN Scribbit Removal)").size(), 1u);
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  ASSERT_TRUE(sim::Click(form(), ax, ay));  // a window made now starts in high contrast
+  EXPECT_TRUE(frmAbout::Instance()->HighContrast());
+}
+
 TEST(TwipsToPixels, RoundsToTheNearestPixel) {
   EXPECT_EQ(platform::TwipsToPixels(3945, 96), 263);
   EXPECT_EQ(platform::TwipsToPixels(1785, 96), 119);

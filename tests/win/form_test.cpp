@@ -2,6 +2,7 @@
 // what only the owning process can see (icons, the painted face).
 #include "forms/frmAbout.h"
 #include "forms/frmMain.h"
+#include "platform/win32/form_win32.h"
 #include "win_test_support.h"
 
 namespace {
@@ -21,6 +22,61 @@ TEST(Forms, OnlyTheAboutWindowCarriesTheProgramIcon) {
   EXPECT_NE(SendMessageW(about, WM_GETICON, ICON_SMALL, 0), 0);
   DestroyWindow(main);
   DestroyWindow(about);
+}
+
+// Wine cannot switch high contrast on, so the painting routine is handed it:
+// system colours only, no picture, glyphs as lines, the hovered and the
+// focused button in the highlight colour. Handed "off", the picture is back.
+TEST(Forms, HighContrastPaintsWithTheSystemColours) {
+  platform::Form& form = platform::Form::Load(frmMain::Design(), {});
+  form.Show();
+  HWND window = reinterpret_cast<HWND>(form.hWnd());
+  form.OnKeyboardCues(true, true);
+  form.OnKey(platform::Key::Tab, false);                // "About" focused
+  form.SetFillColor(frmMain::Shape1, 0xDFB795);        // "Remove" hovered
+  ASSERT_EQ(GetFocus(), window);
+  RECT client;
+  GetClientRect(window, &client);
+  HDC screen = GetDC(window);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP canvas = CreateCompatibleBitmap(screen, client.right, client.bottom);
+  HGDIOBJ old = SelectObject(memory, canvas);
+  auto count = [&](const platform::PixelRect& r, COLORREF colour) {
+    int n = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+      for (int x = r.left; x < r.right; ++x) n += GetPixel(memory, x, y) == colour;
+    return n;
+  };
+  const COLORREF face = GetSysColor(COLOR_WINDOW), text = GetSysColor(COLOR_WINDOWTEXT),
+                 high = GetSysColor(COLOR_HIGHLIGHT), highText = GetSysColor(COLOR_HIGHLIGHTTEXT),
+                 strip = RGB(0x95, 0xBC, 0xDF);
+  const platform::PixelRect whole{0, 0, client.right, client.bottom};
+
+  platform::win32::PaintForm(form, memory, client, true);
+  EXPECT_EQ(count(whole, strip), 0) << "no picture";
+  struct Sample {
+    int x, y;
+    COLORREF colour;
+    const char* what;
+  } samples[] = {{4, 8, face, "title strip"},       {0, 0, text, "outline"},
+                 {248, 2, text, "close glyph frame"}, {251, 5, text, "close glyph cross"},
+                 {242, 8, face, "inside the minimise glyph"}, {236, 11, text, "minimise bar"},
+                 {194, 98, high, "hovered Remove"},   {10, 98, high, "focused About"},
+                 {192, 96, text, "button outline"},   {130, 92, face, "panel"}};
+  for (const auto& s : samples)
+    EXPECT_EQ(GetPixel(memory, s.x, s.y), s.colour) << s.what << " at (" << s.x << ", " << s.y << ")";
+  EXPECT_GT(count(form.controls()[frmMain::Label2].rect, highText), 10) << "Remove's caption";
+  EXPECT_GT(count(form.controls()[frmMain::Label4].rect, text), 200) << "the description";
+
+  platform::win32::PaintForm(form, memory, client, false);
+  EXPECT_EQ(GetPixel(memory, 4, 8), strip);
+  EXPECT_EQ(GetPixel(memory, 194, 98), RGB(0x95, 0xB7, 0xDF));
+
+  SelectObject(memory, old);
+  DeleteObject(canvas);
+  DeleteDC(memory);
+  ReleaseDC(window, screen);
+  DestroyWindow(window);
 }
 
 }  // namespace
