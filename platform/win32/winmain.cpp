@@ -11,7 +11,27 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
+namespace {
+
+// Libraries that Windows or COM load by name from now on come from the system
+// directory only, never from the program's own folder (often a downloads
+// folder) or the current directory. Looked up at run time: older systems lack
+// one or both calls.
+void RestrictLibrarySearch() {
+  constexpr DWORD SearchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto setDefault = reinterpret_cast<BOOL(WINAPI*)(DWORD)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr && setDefault(SearchSystem32)) return;
+  auto setDirectory = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR)>(
+      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  if (setDirectory != nullptr) setDirectory(L"");  // at least not the current directory
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictLibrarySearch();
   platform::RunEvent([] { frmMain::Show(); });
   platform::RunMessageLoop();
   return 0;

@@ -180,6 +180,9 @@ remove_by "Tab, Tab, Enter" eval 'program_start && xdotool key Tab Tab Return'
 
 echo "# screen readers"
 printf 'MZ plug-in again\r\n' >"$SANDBOX_DLL"
+# Saved beside the program under the accessibility library's name: a load by
+# bare name would take it and the tree below would be empty.
+printf 'MZ not a library\r\n' >"$PROGRAM_DIR/oleacc.dll"
 check "a new copy starts" program_start
 program_move 224 102
 check_eq "the accessible tree in reading order, where the window shows it" \
