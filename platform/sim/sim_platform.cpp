@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "forms/frmMain.h"
+#include "modules/Unattended.h"
 #include "platform/form_backend.h"
 #include "platform/platform.h"
 #include "sim.h"
@@ -42,7 +42,10 @@ bool Deliver(F&& event) {
 }
 }  // namespace
 
-bool StartProgram() { return Deliver([] { frmMain::Show(); }); }
+bool StartProgram(std::vector<std::wstring> arguments) {
+  world().arguments = std::move(arguments);
+  return Deliver([] { StartUp(platform::CommandLineArguments()); });
+}
 
 bool MouseMove(platform::Form& form, int x, int y) {
   return Deliver([&] { form.OnMouseMove(x, y); });
@@ -385,22 +388,47 @@ void Kill(const std::wstring& path) {
   if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
 }
 
+unsigned long WaitForExitCode(const StartedProcess& process, unsigned timeoutMs) {
+  Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
+  auto& codes = world().installerExitCodes;
+  if (codes.empty()) return 0;
+  unsigned long code = codes.front();
+  codes.erase(codes.begin());
+  return code;
+}
+
+bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
+
+bool AppendToFile(const std::wstring& path, const std::wstring& text) {
+  if (world().unwritable.count(path) != 0) return false;
+  world().appended[path] += text;
+  return true;
+}
+
+DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
+
+std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
+
+bool HasUserDesktop() { return world().userDesktop; }
+
 void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   Log("MsgBox(" + sim::Narrow(title) + ")");
   world().messageBoxes.push_back({text, style, title});
 }
 
-void End() {
+void End(unsigned exitCode) {
   Log("End");
   world().ended = true;
-  throw sim::ProgramEnded{0};
+  world().exitCode = exitCode;
+  throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 
-void ReportUnhandledFailure(const std::wstring& description) {
+void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
   Log("ReportUnhandledFailure");
   world().reportedFailures.push_back(description);
   world().ended = true;
-  throw sim::ProgramEnded{1};
+  world().exitCode = exitCode;
+  throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 
 void RemoveFromTaskList() {

@@ -1,5 +1,6 @@
-// The process starts by creating its main window.
-#include "forms/frmMain.h"
+// The process starts from its command line: the main window, or a run with switches.
+#include "modules/Unattended.h"
+#include "platform/form.h"
 #include "win32.h"
 
 #include <cstdlib>
@@ -12,7 +13,7 @@ void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  platform::RunEvent([] { frmMain::Show(); });
+  platform::RunEvent([] { StartUp(platform::CommandLineArguments()); });
   platform::RunMessageLoop();
   return 0;
 }
