@@ -50,8 +50,10 @@ deleted_beyond() {
 appeared() {
   comm -13 "$SANDBOX_RUN/before.txt" "$SANDBOX_RUN/after.txt" || true
 }
-PACKAGE_FILES='Program Files/Ink/|Program Files/Ink/ink.txt|Program Files/InfoPen/|Program Files/InfoPen/infopen.txt'
-LIBRARY='Program Files/Messenger Plus! 2/Plugins/MsnScribbit.dll'
+# Regular expressions of paths under the 32-bit program files folder.
+PF=${SANDBOX_PROGRAM_FILES//[()]/\\&}
+PACKAGE_FILES="$PF/Ink/|$PF/Ink/ink.txt|$PF/InfoPen/|$PF/InfoPen/infopen.txt"
+LIBRARY="$PF/Messenger Plus! 2/Plugins/MsnScribbit.dll"
 
 # ---------------------------------------------------------------------------
 scenario full-removal || exit 1
@@ -136,7 +138,7 @@ check_eq "nothing deleted but the library" "$(deleted_beyond "$LIBRARY")" ""
 # ---------------------------------------------------------------------------
 scenario messenger-not-startable || exit 1
 # Without its trailing backslash the directory gives "...MSN Messengermsnmsgr.exe".
-sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ 'C:\Program Files\MSN Messenger'
+sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ "${SANDBOX_MESSENGER_DIR_WIN%\\}"
 sandbox_start_messenger --windows 1
 remove 2
 check_eq "success, then the failure report with its reason" \
@@ -162,7 +164,7 @@ check_eq "Messenger started again once" "$(restarts)" 1
 scenario planted-programs || exit 1
 planted=$SANDBOX_FIXTURES/planted.exe
 cp "$planted" "$SANDBOX_DRIVE_C/Program.exe"
-cp "$planted" "$SANDBOX_DRIVE_C/Program Files/MSN.exe"
+cp "$planted" "$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_FILES/MSN.exe"
 cp "$planted" "$PROGRAM_DIR/MsiExec.exe"
 sandbox_start_messenger --windows 1
 remove 1

@@ -45,6 +45,12 @@ SANDBOX_INFOPEN_CODE='{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}'
 SANDBOX_UNINSTALL_KEY='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
 SANDBOX_PLUGIN_KEY='HKLM\Software\Vantrel\MsgPlus2'
 SANDBOX_MESSENGER_KEY='HKLM\Software\Microsoft\MSNMessenger'
+# Messenger, Messenger Plus! and both packages are 32-bit programs: on 64-bit
+# Windows they live in the 32-bit program files folder and write their
+# HKLM\Software values to the 32-bit registry view, which the sandbox_reg_*
+# functions use for every HKLM\Software key.
+SANDBOX_PROGRAM_FILES='Program Files (x86)'
+SANDBOX_PROGRAM_FILES_WIN='C:\Program Files (x86)'
 
 # Everything Wine runs here sees these. winemenubuilder is off so that
 # nothing is written under $HOME; mscoree/mshtml off so that no Mono or Gecko
@@ -234,18 +240,26 @@ sandbox_init() {
   fi
 }
 
+# _sandbox_reg_view KEY: the reg.exe option for the view that 32-bit programs
+# use, for keys under HKLM\Software; nothing for other keys.
+_sandbox_reg_view() {
+  local key=${1,,}
+  [[ $key == 'hklm\software\'* || $key == 'hkey_local_machine\software\'* ]] && echo /reg:32
+}
+
 # sandbox_reg_query KEY VALUE: prints the value's data exactly as stored
 # (trailing blanks kept) and sets SANDBOX_REG_TYPE; prints nothing and returns
 # 1 when the key or value does not exist. An empty VALUE means the default one.
 sandbox_reg_query() {
-  local key=$1 value=$2 out line prefix
+  local key=$1 value=$2 out line prefix view
   _sandbox_need_init || return 1
   SANDBOX_REG_TYPE=
+  view=$(_sandbox_reg_view "$key")
   if [[ -z $value ]]; then
-    out=$(sandbox_wine reg query "$key" /ve 2>/dev/null) || return 1
+    out=$(sandbox_wine reg query "$key" /ve $view 2>/dev/null) || return 1
     value='(Default)'
   else
-    out=$(sandbox_wine reg query "$key" /v "$value" 2>/dev/null) || return 1
+    out=$(sandbox_wine reg query "$key" /v "$value" $view 2>/dev/null) || return 1
   fi
   while IFS= read -r line; do
     line=${line%$'\r'}
@@ -263,16 +277,18 @@ sandbox_reg_query() {
 # sandbox_reg_add KEY VALUE TYPE DATA (the data is passed as is, a trailing
 # backslash included).
 sandbox_reg_add() {
-  sandbox_wine reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null ||
+  # shellcheck disable=SC2046
+  sandbox_wine reg add "$1" /v "$2" /t "$3" /d "$4" /f $(_sandbox_reg_view "$1") >/dev/null ||
     { _sandbox_err "reg add $1 /v $2 failed"; return 1; }
 }
 
 # sandbox_reg_delete KEY [VALUE]: deletes a value, or the whole key.
 sandbox_reg_delete() {
+  # shellcheck disable=SC2046
   if [[ $# -ge 2 ]]; then
-    sandbox_wine reg delete "$1" /v "$2" /f >/dev/null
+    sandbox_wine reg delete "$1" /v "$2" /f $(_sandbox_reg_view "$1") >/dev/null
   else
-    sandbox_wine reg delete "$1" /f >/dev/null
+    sandbox_wine reg delete "$1" /f $(_sandbox_reg_view "$1") >/dev/null
   fi
 }
 
@@ -289,8 +305,8 @@ _sandbox_fixture() {
 # MsnScribbit.dll in it.
 sandbox_seed_plugin() {
   _sandbox_need_init || return 1
-  SANDBOX_PLUGIN_DIR_WIN='C:\Program Files\Messenger Plus! 2\Plugins'
-  SANDBOX_PLUGIN_DIR=$SANDBOX_DRIVE_C/Program\ Files/Messenger\ Plus!\ 2/Plugins
+  SANDBOX_PLUGIN_DIR_WIN=$SANDBOX_PROGRAM_FILES_WIN'\Messenger Plus! 2\Plugins'
+  SANDBOX_PLUGIN_DIR=$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_FILES/Messenger\ Plus!\ 2/Plugins
   SANDBOX_DLL_WIN=$SANDBOX_PLUGIN_DIR_WIN'\MsnScribbit.dll'
   SANDBOX_DLL=$SANDBOX_PLUGIN_DIR/MsnScribbit.dll
   export SANDBOX_PLUGIN_DIR SANDBOX_PLUGIN_DIR_WIN SANDBOX_DLL SANDBOX_DLL_WIN
@@ -306,8 +322,8 @@ sandbox_seed_messenger() {
   _sandbox_need_init || return 1
   local exe
   exe=$(_sandbox_fixture fake_msnmsgr.exe) || return 1
-  SANDBOX_MESSENGER_DIR_WIN='C:\Program Files\MSN Messenger\'
-  SANDBOX_MESSENGER_DIR=$SANDBOX_DRIVE_C/Program\ Files/MSN\ Messenger
+  SANDBOX_MESSENGER_DIR_WIN=$SANDBOX_PROGRAM_FILES_WIN'\MSN Messenger\'
+  SANDBOX_MESSENGER_DIR=$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_FILES/MSN\ Messenger
   SANDBOX_MESSENGER_EXE_WIN=${SANDBOX_MESSENGER_DIR_WIN}msnmsgr.exe
   SANDBOX_MESSENGER_EXE=$SANDBOX_MESSENGER_DIR/msnmsgr.exe
   SANDBOX_MESSENGER_LOG=$SANDBOX_MESSENGER_DIR/messenger.log
@@ -481,7 +497,7 @@ sandbox_process_running() {
 # prefix's C: drive, sorted, one relative path a line. Left out: windows/
 # (Wine's own files and logs) and the users' Temp folders, where msiexec
 # leaves and removes files by itself; nothing else changes unless something
-# changes it. The fake messenger adds "Program Files/MSN Messenger/
+# changes it. The fake messenger adds "Program Files (x86)/MSN Messenger/
 # messenger.log" the first time it starts.
 sandbox_listing() {
   _sandbox_need_init || return 1
