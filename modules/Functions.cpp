@@ -229,7 +229,7 @@ void ReadInstallInfo() {
 }
 
 void RemovePlugin() {
-  Library library = Library::Deleted;
+  LibraryOutcome library = LibraryOutcome::Deleted;
   std::vector<unsigned long> uninstallCodes;
   try {
     frmMain::Hide();
@@ -251,9 +251,9 @@ void RemovePlugin() {
       Log(L"deleted " + path);
       Report(SuccessText, MessageStyle, SuccessTitle);
     } catch (const platform::Failure& failure) {
-      library = IsAbsent(failure.code()) ? Library::Absent : Library::NotDeleted;
+      library = IsAbsent(failure.code()) ? LibraryOutcome::Absent : LibraryOutcome::NotDeleted;
       Log(L"did not delete " + path + L": " + failure.description());
-      Report(library == Library::Absent ? AbsentText : NotRemovedText + failure.description(),
+      Report(library == LibraryOutcome::Absent ? AbsentText : NotRemovedText + failure.description(),
              MessageStyle, ErrorTitle);
     }
     StartMessenger();

@@ -56,8 +56,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   return line;
 }
 
-unsigned FoldExitCode(Library library, const std::vector<unsigned long>& uninstallCodes) {
-  bool failed = library == Library::NotDeleted;
+unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes) {
+  bool failed = library == LibraryOutcome::NotDeleted;
   bool busy = false, restart = false, removedPackage = false;
   for (unsigned long code : uninstallCodes) {
     if (code == 0) {
@@ -74,7 +74,7 @@ unsigned FoldExitCode(Library library, const std::vector<unsigned long>& uninsta
   if (busy) return ExitBusy;
   // A package removed when the library was gone already finishes a removal
   // an earlier run left half done (say, one that answered 1618): success.
-  if (library == Library::Absent && !removedPackage) return ExitNotInstalled;
+  if (library == LibraryOutcome::Absent && !removedPackage) return ExitNotInstalled;
   return restart ? ExitRestartNeeded : ExitSuccess;
 }
 

@@ -26,10 +26,10 @@ inline constexpr unsigned ExitNotInstalled = 1605;
 inline constexpr unsigned ExitBusy = 1618;
 inline constexpr unsigned ExitInvalidCommandLine = 1639;
 
-enum class Library { Deleted, Absent, NotDeleted };
+enum class LibraryOutcome { Deleted, Absent, NotDeleted };
 // The exit code of a removal from the library's fate and each uninstall's
 // own exit code (README, "Exit codes").
-unsigned FoldExitCode(Library library, const std::vector<unsigned long>& uninstallCodes);
+unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes);
 
 struct RunMode {
   bool switches = false;  // any switch given: exit codes as above, failures end with 1603

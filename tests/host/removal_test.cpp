@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "forms/frmMain.h"
+#include "modules/Unattended.h"
 #include "test_support.h"
 
 namespace {
@@ -327,6 +328,88 @@ TEST_F(RemovalTest, AbandonedProcessScanStillCompletesTheRemoval) {
   EXPECT_FALSE(ProcessKilled);
   EXPECT_EQ(w().CallsStartingWith("PostMessageA").size(), 1u);
   EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
+TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
+  struct Case { std::vector<std::wstring> args; const char* parsed; };  // valid quiet preview help log
+  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "1100-"},
+                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "1100C:\\a b.log"},
+                                         {{L"-Preview", L"/?"}, "1011-"},
+                                         {{L"/log"}, "0000-"}, {{L"/log", L""}, "0000-"},
+                                         {{L"quiet"}, "0000-"}, {{L"/"}, "0000-"},
+                                         {{L"/quiet", L"/x"}, "0100-"}}) {
+    CommandLine line = ParseCommandLine(c.args);
+    std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
+                         std::to_string(line.preview) + std::to_string(line.help) +
+                         (line.logPath.empty() ? "-" : sim::Narrow(line.logPath));
+    EXPECT_EQ(parsed, c.parsed) << sim::Narrow(c.args.front());
+  }
+}
+
+TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
+  struct Case { LibraryOutcome library; std::vector<unsigned long> uninstalls; unsigned code; };
+  for (const Case& c : std::vector<Case>{
+           {LibraryOutcome::Deleted, {}, 0}, {LibraryOutcome::Deleted, {0, 1605}, 0}, {LibraryOutcome::Deleted, {3010, 0}, 3010},
+           {LibraryOutcome::Deleted, {1641}, 3010}, {LibraryOutcome::Deleted, {1618, 3010}, 1618},
+           {LibraryOutcome::Deleted, {1603, 1618}, 1603}, {LibraryOutcome::Deleted, {259}, 1603},
+           {LibraryOutcome::Absent, {}, 1605}, {LibraryOutcome::Absent, {1605, 1605}, 1605}, {LibraryOutcome::Absent, {0}, 0},
+           {LibraryOutcome::Absent, {3010}, 3010}, {LibraryOutcome::NotDeleted, {0}, 1603}, {LibraryOutcome::NotDeleted, {1618}, 1603}})
+    EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
+        << static_cast<int>(c.library) << " " << c.uninstalls.size();
+}
+
+// Quiet runs where the Wine scenarios cannot go: no message box ever, and the
+// exit code and log say what happened.
+TEST_F(RemovalTest, QuietRunsReportOnlyThroughExitCodeAndLog) {
+  struct Case {
+    const char* name;
+    std::function<void()> setUp;
+    unsigned code;
+    const char* logEnd;
+  };
+  const std::vector<Case> cases = {
+      {"uninstall cannot start", [&] { w().unstartable.insert(L"c:\\windows\\system32\\msiexec.exe"); }, 1603,
+       "failed: The system cannot find the file specified.\r\nexit code 1603\r\n"},
+      {"library in use", [&] { w().fileDeleteErrors[Library] = 32; }, 1603,
+       "started Messenger: C:\\M\\msnmsgr.exe\r\nexit code 1603\r\n"},
+      {"Messenger cannot start", [&] { w().unstartable.insert(L"c:\\m\\msnmsgr.exe"); }, 0,
+       "MSN Scribbit Removal The system cannot find the file specified.\r\nexit code 0\r\n"},
+      {"no user's desktop", [&] { w().userDesktop = false; }, 0,
+       "Messenger not started: no user's desktop here\r\nexit code 0\r\n"},
+      {"another copy", [&] { w().anotherInstance = true; }, 1618,
+       "another copy of the program is running\r\nexit code 1618\r\n"},
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    c.setUp();
+    EXPECT_FALSE(sim::StartProgram({L"/quiet", L"/log", L"C:\\r.log"}));
+    EXPECT_EQ(w().exitCode, c.code) << c.name;
+    EXPECT_TRUE(w().messageBoxes.empty() && w().reportedFailures.empty()) << c.name;
+    const std::string log = sim::Narrow(w().appended[L"C:\\r.log"]);
+    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), std::strlen(c.logEnd))), c.logEnd) << c.name;
+  }
+}
+
+TEST_F(RemovalTest, QuietRemovalWaitsForEachSilentUninstallAndConfirmsNothing) {
+  w().installerExitCodes = {1605, 3010};
+  EXPECT_FALSE(sim::StartProgram({L"/quiet"}));
+  EXPECT_EQ(Joined(w().CallsStartingWith("Shell(" + Installer)),
+            Joined({"Shell(" + Installer + "," + InkCommand + " /qn /norestart,1)",
+                    "Shell(" + Installer + "," + InfoPenCommand + " /qn /norestart,1)"}));
+  EXPECT_EQ(w().CallsStartingWith("WaitForExitCode").size(), 2u);
+  EXPECT_TRUE(w().CallsStartingWith("SendEnterKey").empty());
+  EXPECT_TRUE(w().CallsStartingWith("CreateForm").empty()) << "a window was created";
+  EXPECT_EQ(w().files.count(Library), 0u);
+  EXPECT_EQ(w().exitCode, 3010u);
+}
+
+TEST_F(RemovalTest, FailureWithSwitchesButNotQuietIsShownAndEndsWith1603) {
+  w().unstartable.insert(L"c:\\windows\\system32\\msiexec.exe");
+  ASSERT_TRUE(sim::StartProgram({L"/log", L"C:\\r.log"}));
+  auto [x, y] = sim::CenterOf(*frmMain::Instance(), frmMain::Label2);
+  EXPECT_FALSE(sim::Click(*frmMain::Instance(), x, y));
+  EXPECT_EQ(w().reportedFailures.size(), 1u);
+  EXPECT_EQ(w().exitCode, 1603u);
 }
 
 }  // namespace
