@@ -431,17 +431,25 @@ std::vector<std::wstring> CommandLineArguments() {
   while (*rest == L' ' || *rest == L'\t') ++rest;
   if (*rest == L'\0') return {};
 
+  struct Shell32 {
+    HMODULE module = LoadLibraryW(L"shell32.dll");
+    ~Shell32() {
+      if (module != nullptr) FreeLibrary(module);
+    }
+  } shell;
+  struct Arguments {
+    LPWSTR* argv = nullptr;
+    ~Arguments() { LocalFree(argv); }
+  } split;
   using Function = LPWSTR*(WINAPI*)(LPCWSTR, int*);
-  HMODULE shell = LoadLibraryW(L"shell32.dll");
-  auto split = shell == nullptr ? nullptr
-                                : reinterpret_cast<Function>(reinterpret_cast<void*>(
-                                      GetProcAddress(shell, "CommandLineToArgvW")));
+  auto commandLineToArgv = shell.module == nullptr
+                               ? nullptr
+                               : reinterpret_cast<Function>(reinterpret_cast<void*>(
+                                     GetProcAddress(shell.module, "CommandLineToArgvW")));
   int count = 0;
-  LPWSTR* argv = split != nullptr ? split(GetCommandLineW(), &count) : nullptr;
-  if (argv == nullptr) RaiseLastError();
-  std::vector<std::wstring> arguments(argv + (count > 0 ? 1 : 0), argv + count);
-  LocalFree(argv);
-  return arguments;
+  if (commandLineToArgv != nullptr) split.argv = commandLineToArgv(GetCommandLineW(), &count);
+  if (split.argv == nullptr) RaiseLastError();
+  return std::vector<std::wstring>(split.argv + (count > 0 ? 1 : 0), split.argv + count);
 }
 
 namespace {
