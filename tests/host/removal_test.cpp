@@ -347,69 +347,15 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
 }
 
 TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
+  using enum LibraryOutcome;
   struct Case { LibraryOutcome library; std::vector<unsigned long> uninstalls; unsigned code; };
   for (const Case& c : std::vector<Case>{
-           {LibraryOutcome::Deleted, {}, 0}, {LibraryOutcome::Deleted, {0, 1605}, 0}, {LibraryOutcome::Deleted, {3010, 0}, 3010},
-           {LibraryOutcome::Deleted, {1641}, 3010}, {LibraryOutcome::Deleted, {1618, 3010}, 1618},
-           {LibraryOutcome::Deleted, {1603, 1618}, 1603}, {LibraryOutcome::Deleted, {259}, 1603},
-           {LibraryOutcome::Absent, {}, 1605}, {LibraryOutcome::Absent, {1605, 1605}, 1605}, {LibraryOutcome::Absent, {0}, 0},
-           {LibraryOutcome::Absent, {3010}, 3010}, {LibraryOutcome::NotDeleted, {0}, 1603}, {LibraryOutcome::NotDeleted, {1618}, 1603}})
+           {Deleted, {}, 0}, {Deleted, {0, 1605}, 0}, {Deleted, {3010, 0}, 3010}, {Deleted, {1641}, 3010},
+           {Deleted, {1618, 3010}, 1618}, {Deleted, {1603, 1618}, 1603}, {Deleted, {259}, 1603},
+           {Absent, {}, 1605}, {Absent, {1605, 1605}, 1605}, {Absent, {0}, 0}, {Absent, {3010}, 3010},
+           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}})
     EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
         << static_cast<int>(c.library) << " " << c.uninstalls.size();
-}
-
-// Quiet runs where the Wine scenarios cannot go: no message box ever, and the
-// exit code and log say what happened.
-TEST_F(RemovalTest, QuietRunsReportOnlyThroughExitCodeAndLog) {
-  struct Case {
-    const char* name;
-    std::function<void()> setUp;
-    unsigned code;
-    const char* logEnd;
-  };
-  const std::vector<Case> cases = {
-      {"uninstall cannot start", [&] { w().unstartable.insert(L"c:\\windows\\system32\\msiexec.exe"); }, 1603,
-       "failed: The system cannot find the file specified.\r\nexit code 1603\r\n"},
-      {"library in use", [&] { w().fileDeleteErrors[Library] = 32; }, 1603,
-       "started Messenger: C:\\M\\msnmsgr.exe\r\nexit code 1603\r\n"},
-      {"Messenger cannot start", [&] { w().unstartable.insert(L"c:\\m\\msnmsgr.exe"); }, 0,
-       "MSN Scribbit Removal The system cannot find the file specified.\r\nexit code 0\r\n"},
-      {"no user's desktop", [&] { w().userDesktop = false; }, 0,
-       "Messenger not started: no user's desktop here\r\nexit code 0\r\n"},
-      {"another copy", [&] { w().anotherInstance = true; }, 1618,
-       "another copy of the program is running\r\nexit code 1618\r\n"},
-  };
-  for (const Case& c : cases) {
-    SetUp();
-    c.setUp();
-    EXPECT_FALSE(sim::StartProgram({L"/quiet", L"/log", L"C:\\r.log"}));
-    EXPECT_EQ(w().exitCode, c.code) << c.name;
-    EXPECT_TRUE(w().messageBoxes.empty() && w().reportedFailures.empty()) << c.name;
-    const std::string log = sim::Narrow(w().appended[L"C:\\r.log"]);
-    EXPECT_EQ(log.substr(log.size() - std::min(log.size(), std::strlen(c.logEnd))), c.logEnd) << c.name;
-  }
-}
-
-TEST_F(RemovalTest, QuietRemovalWaitsForEachSilentUninstallAndConfirmsNothing) {
-  w().installerExitCodes = {1605, 3010};
-  EXPECT_FALSE(sim::StartProgram({L"/quiet"}));
-  EXPECT_EQ(Joined(w().CallsStartingWith("Shell(" + Installer)),
-            Joined({"Shell(" + Installer + "," + InkCommand + " /qn /norestart,1)",
-                    "Shell(" + Installer + "," + InfoPenCommand + " /qn /norestart,1)"}));
-  EXPECT_EQ(w().CallsStartingWith("WaitForExitCode").size(), 2u);
-  EXPECT_TRUE(w().CallsStartingWith("SendEnterKey").empty());
-  EXPECT_TRUE(w().CallsStartingWith("CreateForm").empty()) << "a window was created";
-  EXPECT_EQ(w().files.count(Library), 0u);
-  EXPECT_EQ(w().exitCode, 3010u);
-}
-
-TEST_F(RemovalTest, FailureWithSwitchesButNotQuietIsShownAndEndsWith1603) {
-  w().unstartable.insert(L"c:\\windows\\system32\\msiexec.exe");
-  ASSERT_TRUE(sim::StartProgram({L"/log", L"C:\\r.log"}));
-  auto [x, y] = sim::CenterOf(*frmMain::Instance(), frmMain::Label2);
-  EXPECT_FALSE(sim::Click(*frmMain::Instance(), x, y));
-  EXPECT_EQ(w().reportedFailures.size(), 1u);
-  EXPECT_EQ(w().exitCode, 1603u);
 }
 
 }  // namespace
