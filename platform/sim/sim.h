@@ -69,11 +69,7 @@ struct World {
   std::set<std::wstring> unstartable;     // programs (or bare command lines) that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
-  std::vector<std::wstring> arguments;    // the command line, without the program name
-  std::vector<unsigned long> installerExitCodes;  // what each waited-for program answers, in order; 0 after
-  bool userDesktop = true;
-  std::map<std::wstring, std::wstring> appended;  // files written by AppendToFile
-  std::set<std::wstring> unwritable;      // files AppendToFile cannot write
+
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   bool sixtyFourBitProgram = false;  // the program is the x64 build
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
@@ -88,7 +84,6 @@ struct World {
   std::vector<std::wstring> reportedFailures;
   std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
   bool ended = false;
-  unsigned exitCode = 0;
   bool removedFromTaskList = false;
 
   Window* FindWindow(platform::WindowHandle handle);
@@ -105,11 +100,10 @@ void Reset();
 
 std::string Narrow(const std::wstring& text);
 
-// Starts the program as the system would, with these arguments; without any,
-// it creates the main window. Each input helper delivers one event as the
-// window procedure does, through the event boundary. All return false once the
-// program has ended.
-bool StartProgram(std::vector<std::wstring> arguments = {});
+// Starts the program as the system would, without arguments: it creates the
+// main window. Each input helper delivers one event as the window procedure
+// does, through the event boundary. All return false once the program has ended.
+bool StartProgram();
 bool MouseMove(platform::Form& form, int x, int y);
 bool ButtonDown(platform::Form& form, int x, int y, bool left = true);
 bool Click(platform::Form& form, int x, int y);
