@@ -2,7 +2,6 @@
 
 #include "forms/frmAbout.h"
 #include "modules/Functions.h"
-#include "modules/RegEdit.h"
 #include "modules/Shared.h"
 #include "modules/api.h"
 #include "resources/resource.h"
@@ -27,18 +26,7 @@ void Form_Load(platform::Form& form) {
   bool win2000 = IsWin2000();
   bool winXP = IsWinXP();
   if (win2000 || winXP) SetTranslucency(Me->hWnd(), 200);
-  // Messenger, Messenger Plus! and both packages are 32-bit programs: read
-  // where they write, which on 64-bit Windows is not this build's own view.
-  const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
-  InstallInfo.PluginDir = RegReadValue(software + L"Vantrel\\MsgPlus2\\PluginDir");
-  InstallInfo.MessengerDir =
-      RegReadValue(software + L"Microsoft\\MSNMessenger\\InstallationDirectory");
-  InstallInfo.DisplayNames[InkName] = RegReadValue(
-      software + L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                 L"{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName");
-  InstallInfo.DisplayNames[InfoPenName] = RegReadValue(
-      software + L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-                 L"{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName");
+  ReadInstallInfo();
 }
 
 void ClearHighlights() {

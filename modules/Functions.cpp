@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "RegEdit.h"
 #include "Shared.h"
+#include "Unattended.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"
 
@@ -26,6 +28,8 @@ constexpr wchar_t AbsentText[] = L"MSN Scribbit for Messenger Plus! doesn't exis
 constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could not be removed: ";
 constexpr wchar_t ErrorTitle[] = L"Error:";
 constexpr int MessageStyle = 64;  // OK button, information icon
+constexpr int ErrorStyle = 16;
+constexpr wchar_t ProgramTitle[] = L"MSN Scribbit Removal";
 constexpr int ShowNormal = 1;
 constexpr int ShowMinimized = 2;
 
@@ -43,6 +47,27 @@ constexpr unsigned CloseWindowsGiveUpMs = 10000;
 constexpr unsigned ProcessExitTimeoutMs = 5000;
 // Time for the Windows Installer prompt to take the focus.
 constexpr unsigned InstallerFocusTimeoutMs = 5000;
+// A silent uninstall of these small packages takes seconds; one that has not
+// ended by then is taken as failed and left running.
+constexpr unsigned SilentUninstallTimeoutMs = 300000;
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// The registry values the removal works from, with where they are read.
+struct InstallValue {
+  std::wstring* target;
+  const wchar_t* path;  // under the 32-bit programs' Software key
+};
+std::vector<InstallValue> InstallValues() {
+  return {
+      {&InstallInfo.PluginDir, L"Vantrel\\MsgPlus2\\PluginDir"},
+      {&InstallInfo.MessengerDir, L"Microsoft\\MSNMessenger\\InstallationDirectory"},
+      {&InstallInfo.DisplayNames[InkName],
+       L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\{9FCB2876-554D-491D-A2CD-58F8252D6C64}\\DisplayName"},
+      {&InstallInfo.DisplayNames[InfoPenName],
+       L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName"},
+  };
+}
 
 // Asks every conversation window to close, each once, in lookup order.
 void CloseConversationWindows() {
@@ -54,10 +79,14 @@ void CloseConversationWindows() {
       asked.push_back(window);
       std::uint32_t spent = platform::TickCount() - start;
       if (spent < CloseWindowsBudgetMs) {
-        platform::SendMessageTimeoutA(window, WmClose, 0, 0,
-                                      std::min(CloseRequestTimeoutMs, CloseWindowsBudgetMs - spent));
+        bool answered = platform::SendMessageTimeoutA(
+            window, WmClose, 0, 0, std::min(CloseRequestTimeoutMs, CloseWindowsBudgetMs - spent));
+        Log(L"asked conversation window " + DecimalText(static_cast<long long>(window)) +
+            (answered ? L" to close" : L" to close; no answer in time"));
       } else {
         platform::PostMessageA(window, WmClose, 0, 0);
+        Log(L"asked conversation window " + DecimalText(static_cast<long long>(window)) +
+            L" to close, without waiting");
       }
       window = platform::FindWindowExA(0, ConversationClass);
     } else {
@@ -70,22 +99,92 @@ void CloseConversationWindows() {
   }
 }
 
-// Starts a Windows Installer uninstall and confirms its prompt with Enter,
-// but only once the prompt has the focus, so the key cannot land elsewhere.
-void StartUninstall(const std::wstring& arguments) {
-  std::wstring program = platform::SystemDirectory() + L"\\MsiExec.exe";
-  platform::StartedProcess installer =
-      platform::Shell(program, L"MsiExec.exe " + arguments, ShowNormal);
-  if (platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs)) platform::SendEnterKey();
+// The uninstalls whose entries carry exactly the expected display names.
+std::vector<const wchar_t*> UninstallsToStart() {
+  std::vector<const wchar_t*> out;
+  if (InstallInfo.DisplayNames[InkName] == L"Ink") out.push_back(InkUninstall);
+  if (InstallInfo.DisplayNames[InfoPenName] == L"InfoPen for Outlook ") out.push_back(InfoPenUninstall);
+  return out;
 }
+
+std::wstring UninstallCommand(const wchar_t* arguments) {
+  return L"MsiExec.exe " + std::wstring(arguments) + (Mode.quiet ? L" /qn /norestart" : L"");
+}
+
+// Starts a Windows Installer uninstall. Interactively, its prompt is confirmed
+// with Enter, but only once it has the focus, so the key cannot land
+// elsewhere, and the uninstall runs on its own (0 is returned). A quiet run
+// has no prompt to confirm: it waits and returns the uninstall's exit code.
+unsigned long StartUninstall(const wchar_t* arguments) {
+  std::wstring program = platform::SystemDirectory() + L"\\MsiExec.exe";
+  std::wstring commandLine = UninstallCommand(arguments);
+  platform::StartedProcess installer = platform::Shell(program, commandLine, ShowNormal);
+  Log(L"started " + program + L": " + commandLine);
+  if (!Mode.quiet) {
+    if (platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs)) platform::SendEnterKey();
+    return 0;
+  }
+  unsigned long code = platform::WaitForExitCode(installer, SilentUninstallTimeoutMs);
+  Log(code == platform::StillActive
+          ? L"... still running after " + DecimalText(SilentUninstallTimeoutMs / 1000) + L" s"
+          : L"... ended with exit code " + DecimalText(static_cast<long long>(code)));
+  return code;
+}
+
+// A quiet run where no user sits (a service, session 0) would start
+// Messenger where no one can see it, as that account.
+bool MessengerToStart() { return !InstallInfo.MessengerDir.empty() && !(Mode.quiet && !platform::HasUserDesktop()); }
 
 // Starts exactly the Messenger of the install directory, minimised. Without
 // a directory nothing is started: a search by bare name would look in this
 // program's own folder first, where anything could be saved beside it.
 void StartMessenger() {
-  if (InstallInfo.MessengerDir.empty()) return;
+  if (!MessengerToStart()) {
+    Log(InstallInfo.MessengerDir.empty() ? L"Messenger not started: no install directory"
+                                         : L"Messenger not started: no user's desktop here");
+    return;
+  }
   std::wstring program = InstallInfo.MessengerDir + MessengerExe;
-  platform::Shell(program, L"\"" + program + L"\"", ShowMinimized);
+  try {
+    platform::Shell(program, Quoted(program), ShowMinimized);
+    Log(L"started Messenger: " + program);
+  } catch (const platform::Failure& failure) {
+    if (!Mode.switches) throw;
+    // The removal itself is complete: the exit code keeps reporting it.
+    Report(failure.description(), ErrorStyle, ProgramTitle);
+  }
+}
+
+// Calls `found` with each process whose executable name ends with `target`,
+// letter case aside. True when the scan ran to its end.
+template <class Found>
+bool ScanProcesses(const std::wstring& target, Found&& found) {
+  try {
+    std::wstring wanted = platform::LowerCase(target);
+    platform::ProcessEntry entry{};
+    entry.dwSize = sizeof entry;
+    platform::UniqueHandle snapshot(platform::CreateToolhelp32Snapshot(SnapProcess, 0));
+    for (int more = platform::Process32First(snapshot.get(), entry); more != 0;
+         more = platform::Process32Next(snapshot.get(), entry)) {
+      std::size_t length = strnlen(entry.szExeFile, sizeof entry.szExeFile);
+      std::wstring name = platform::NarrowToWide(entry.szExeFile, length);
+      if (NameMatches(platform::LowerCase(name), wanted)) found(entry, name);
+    }
+    return true;
+  } catch (const std::exception&) {
+    // An abandoned scan reports what it found so far.
+    return false;
+  }
+}
+
+std::wstring Description(const std::exception& failure) {
+  if (auto* known = dynamic_cast<const platform::Failure*>(&failure)) return known->description();
+  std::string what = failure.what();
+  return std::wstring(what.begin(), what.end());
+}
+
+std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
+  return name + L" (id " + DecimalText(id) + L")";
 }
 
 bool IsAbsent(unsigned long code) {
@@ -104,60 +203,88 @@ bool NameMatches(const std::wstring& entryName, const std::wstring& target) {
 
 bool KillProcessByName(const std::wstring& target) {
   bool found = false;
-  try {
-    std::wstring wanted = platform::LowerCase(target);
-    platform::ProcessEntry entry{};
-    entry.dwSize = sizeof entry;
-    {
-      platform::UniqueHandle snapshot(platform::CreateToolhelp32Snapshot(SnapProcess, 0));
-      for (int more = platform::Process32First(snapshot.get(), entry); more != 0;
-           more = platform::Process32Next(snapshot.get(), entry)) {
-        std::size_t length = strnlen(entry.szExeFile, sizeof entry.szExeFile);
-        std::wstring name = platform::LowerCase(platform::NarrowToWide(entry.szExeFile, length));
-        if (!NameMatches(name, wanted)) continue;
-        found = true;
-        platform::UniqueHandle process(
-            platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
-        if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
-          TerminatedProcessIds.push_back(entry.th32ProcessID);
-          TerminatedProcesses.push_back(std::move(process));
-        }
-      }
+  bool complete = ScanProcesses(target, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
+    found = true;
+    platform::UniqueHandle process(platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
+    if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
+      Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
+      TerminatedProcessIds.push_back(entry.th32ProcessID);
+      TerminatedProcesses.push_back(std::move(process));
+    } else {
+      Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
     }
-    ProcessKilled = true;
-  } catch (const std::exception&) {
-    // An abandoned scan reports what it found so far and leaves the flag alone.
-  }
+  });
+  if (complete) ProcessKilled = true;
   return found;
 }
 
+void ReadInstallInfo() {
+  // Messenger, Messenger Plus! and both packages are 32-bit programs: read
+  // where they write, which on 64-bit Windows is not this build's own view.
+  const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
+  for (const InstallValue& value : InstallValues()) {
+    *value.target = RegReadValue(software + value.path);
+    Log(L"read " + software + value.path + L" = " + Quoted(*value.target));
+  }
+}
+
 void RemovePlugin() {
-  frmMain::Hide();
-  CloseConversationWindows();
-  KillProcessByName(MessengerExe);
-  // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
-  // on regardless, as nothing else could set it.
-
-  unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
-  platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
-
-  if (InstallInfo.DisplayNames[InkName] == L"Ink") StartUninstall(InkUninstall);
-  if (InstallInfo.DisplayNames[InfoPenName] == L"InfoPen for Outlook ")
-    StartUninstall(InfoPenUninstall);
-
-  platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
+  LibraryOutcome library = LibraryOutcome::Deleted;
+  std::vector<unsigned long> uninstallCodes;
   try {
-    platform::Kill(InstallInfo.PluginDir + LibraryPath);
-  } catch (const platform::Failure& failure) {
-    if (IsAbsent(failure.code())) {
-      platform::MsgBox(AbsentText, MessageStyle, ErrorTitle);
-    } else {
-      platform::MsgBox(NotRemovedText + failure.description(), MessageStyle, ErrorTitle);
+    frmMain::Hide();
+    CloseConversationWindows();
+    KillProcessByName(MessengerExe);
+    // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
+    // on regardless, as nothing else could set it.
+
+    unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
+    platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
+    Log(L"posted MessengerPlus_PluginChange to all top-level windows");
+
+    for (const wchar_t* uninstall : UninstallsToStart()) uninstallCodes.push_back(StartUninstall(uninstall));
+
+    platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
+    const std::wstring path = InstallInfo.PluginDir + LibraryPath;
+    try {
+      platform::Kill(path);
+      Log(L"deleted " + path);
+      Report(SuccessText, MessageStyle, SuccessTitle);
+    } catch (const platform::Failure& failure) {
+      library = IsAbsent(failure.code()) ? LibraryOutcome::Absent : LibraryOutcome::NotDeleted;
+      Log(L"did not delete " + path + L": " + failure.description());
+      Report(library == LibraryOutcome::Absent ? AbsentText : NotRemovedText + failure.description(),
+             MessageStyle, ErrorTitle);
     }
     StartMessenger();
-    platform::End();
+  } catch (const std::exception& failure) {
+    Fail(Description(failure));
   }
-  platform::MsgBox(SuccessText, MessageStyle, SuccessTitle);
-  StartMessenger();
-  platform::End();
+  Finish(FoldExitCode(library, uninstallCodes));
+}
+
+void PreviewRemoval() {
+  std::wstring text = L"Preview: nothing was changed.\r\n";
+  const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
+  for (const InstallValue& value : InstallValues())
+    text += software + value.path + L" = " + Quoted(*value.target) + L"\r\n";
+  int windows = 0;
+  for (platform::WindowHandle window = platform::FindWindowExA(0, ConversationClass); window != 0;
+       window = platform::FindWindowExA(window, ConversationClass))
+    ++windows;
+  text += L"Conversation windows to close: " + DecimalText(windows) + L"\r\n";
+  std::wstring processes;
+  ScanProcesses(MessengerExe, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
+    processes += L" " + ProcessText(name, entry.th32ProcessID);
+  });
+  text += L"Processes to end:" + (processes.empty() ? L" none" : processes) + L"\r\n";
+  for (const wchar_t* uninstall : UninstallsToStart())
+    text += L"Uninstall to start: " + UninstallCommand(uninstall) + L"\r\n";
+  const std::wstring path = InstallInfo.PluginDir + LibraryPath;
+  text += L"Library " + path + (platform::FileExists(path) ? L": there, to be deleted" : L": not there") +
+          L"\r\n";
+  text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
+                             : std::wstring(L"Messenger not to be started again");
+  Report(text, MessageStyle, ProgramTitle);
+  Finish(ExitSuccess);
 }

@@ -7,8 +7,14 @@
 
 #include "platform/platform.h"
 
+// Fills InstallInfo from the registry.
+void ReadInstallInfo();
+
 // Carries out the whole removal and ends the program; it never returns.
 [[noreturn]] void RemovePlugin();
+
+// Changes nothing: reports what RemovePlugin would do here, then ends.
+[[noreturn]] void PreviewRemoval();
 
 // Terminates every process whose executable name ends with `target`, letter
 // case aside. True when at least one process matched. Sets ProcessKilled once

@@ -1,22 +1,6 @@
 #include "RegEdit.h"
 
-namespace {
-
-// A whole number as decimal text, with a minus sign when negative.
-std::wstring DecimalText(long long number) {
-  // Written out by hand: the C library's formatting would double the size of
-  // this small program.
-  unsigned long long magnitude =
-      number < 0 ? 0ULL - static_cast<unsigned long long>(number) : static_cast<unsigned long long>(number);
-  std::wstring digits;
-  do {
-    digits.insert(digits.begin(), static_cast<wchar_t>(L'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  return number < 0 ? L"-" + digits : digits;
-}
-
-}  // namespace
+#include "Shared.h"
 
 std::wstring VariantToText(const platform::Variant& value) {
   using Type = platform::Variant::Type;

@@ -22,3 +22,6 @@ extern bool ProcessKilled;
 
 // Fill of a hovered button rectangle.
 inline constexpr platform::Color HoverColor = 14661525;  // &HDFB795
+
+// A whole number as decimal text, with a minus sign when negative.
+std::wstring DecimalText(long long number);

@@ -160,14 +160,33 @@ bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs);
 // One press and release of Enter, to the window with the focus; returns once
 // it has been processed.
 void SendEnterKey();
+// Waits until the process has ended or the time is up; its exit code, or
+// StillActive when it is still running.
+inline constexpr unsigned long StillActive = 259;
+unsigned long WaitForExitCode(const StartedProcess& process, unsigned timeoutMs);
 // Deletes a file. Raises Failure when it is not there or cannot be deleted.
 void Kill(const std::wstring& path);
+// True when a file (not a folder) is there.
+bool FileExists(const std::wstring& path);
+// Appends text to a file as UTF-8, creating the file if needed. False when it
+// cannot be written; never raises.
+bool AppendToFile(const std::wstring& path, const std::wstring& text);
+struct DateTime {
+  int year, month, day, hour, minute, second;
+};
+DateTime LocalTime();
+// The program's arguments, split by the system's rules, without its name.
+std::vector<std::wstring> CommandLineArguments();
+// False when the program runs where no user sits: in a service's window
+// station, on a desktop other than the user's, or in session 0 of a Windows
+// that isolates it (Vista and later).
+bool HasUserDesktop();
 // Modal message box with no owner; returns when dismissed.
 void MsgBox(const std::wstring& text, int style, const std::wstring& title);
 // Ends the program at once.
-[[noreturn]] void End();
+[[noreturn]] void End(unsigned exitCode = 0);
 // Shows a failure that nothing trapped, then ends the program.
-[[noreturn]] void ReportUnhandledFailure(const std::wstring& description);
+[[noreturn]] void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode = 1);
 
 // Takes the program's windows out of the taskbar and the task list.
 void RemoveFromTaskList();

@@ -70,6 +70,7 @@ struct World {
   std::set<std::wstring> unstartable;     // programs (or bare command lines) that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
+
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   bool sixtyFourBitProgram = false;  // the program is the x64 build
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
@@ -100,9 +101,9 @@ void Reset();
 
 std::string Narrow(const std::wstring& text);
 
-// Starts the program as the system would: creates the main window. Each
-// input helper delivers one event as the window procedure does, through the
-// event boundary. All return false once the program has ended.
+// Starts the program as the system would, without arguments: it creates the
+// main window. Each input helper delivers one event as the window procedure
+// does, through the event boundary. All return false once the program has ended.
 bool StartProgram();
 bool MouseMove(platform::Form& form, int x, int y);
 bool ButtonDown(platform::Form& form, int x, int y, bool left = true);

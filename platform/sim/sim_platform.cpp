@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cwctype>
 
-#include "forms/frmMain.h"
+#include "modules/Unattended.h"
 #include "platform/form_backend.h"
 #include "platform/platform.h"
 #include "sim.h"
@@ -42,7 +42,7 @@ bool Deliver(F&& event) {
 }
 }  // namespace
 
-bool StartProgram() { return Deliver([] { frmMain::Show(); }); }
+bool StartProgram() { return Deliver([] { StartUp(platform::CommandLineArguments()); }); }
 
 bool MouseMove(platform::Form& form, int x, int y) {
   return Deliver([&] { form.OnMouseMove(x, y); });
@@ -387,22 +387,30 @@ void Kill(const std::wstring& path) {
   if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
 }
 
+// Started programs are not followed: they end at once, successfully.
+unsigned long WaitForExitCode(const StartedProcess&, unsigned) { return 0; }
+bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
+bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
+DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
+std::vector<std::wstring> CommandLineArguments() { return {}; }
+bool HasUserDesktop() { return true; }
+
 void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   Log("MsgBox(" + sim::Narrow(title) + ")");
   world().messageBoxes.push_back({text, style, title});
 }
 
-void End() {
+void End(unsigned exitCode) {
   Log("End");
   world().ended = true;
-  throw sim::ProgramEnded{0};
+  throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 
-void ReportUnhandledFailure(const std::wstring& description) {
+void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
   Log("ReportUnhandledFailure");
   world().reportedFailures.push_back(description);
   world().ended = true;
-  throw sim::ProgramEnded{1};
+  throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 
 void RemoveFromTaskList() {

@@ -24,11 +24,7 @@ constexpr int Self = -2;  // the client area itself, as a control
 class Oleacc {
  public:
   Oleacc() : com_(CoInitialize(nullptr)) {
-    wchar_t path[MAX_PATH];
-    UINT length = GetSystemDirectoryW(path, MAX_PATH);
-    if (length == 0 || length + 12 > MAX_PATH) return;
-    lstrcpyW(path + length, L"\\oleacc.dll");
-    module_ = LoadLibraryW(path);
+    module_ = win32::LoadSystemLibrary(L"oleacc.dll");
     if (module_ == nullptr) return;
     lresultFromObject = reinterpret_cast<decltype(lresultFromObject)>(
         reinterpret_cast<void*>(GetProcAddress(module_, "LresultFromObject")));

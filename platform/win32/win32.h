@@ -14,6 +14,10 @@ namespace platform::win32 {
 // button and no Alt+Tab entry.
 extern bool g_taskHidden;
 
+// Loads a library of the system directory by its full path: a load by bare
+// name could also find a copy saved beside the program. Null when missing.
+HMODULE LoadSystemLibrary(const wchar_t* name);
+
 // A GDI object deleted when it goes out of scope.
 template <class T>
 class GdiObject {

@@ -21,7 +21,16 @@ namespace platform {
 
 namespace win32 {
 bool g_taskHidden = false;
+
+HMODULE LoadSystemLibrary(const wchar_t* name) {
+  wchar_t path[MAX_PATH];
+  UINT length = GetSystemDirectoryW(path, MAX_PATH);
+  if (length == 0 || length + 1 + lstrlenW(name) >= MAX_PATH) return nullptr;
+  path[length] = L'\\';
+  lstrcpyW(path + length + 1, name);
+  return LoadLibraryW(path);
 }
+}  // namespace win32
 
 namespace {
 
@@ -378,20 +387,117 @@ void SendEnterKey() {
   SendInput(2, keys, sizeof(INPUT));
 }
 
+unsigned long WaitForExitCode(const StartedProcess& process, unsigned timeoutMs) {
+  DWORD code = StillActive;
+  if (WaitForSingleObject(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
+    GetExitCodeProcess(AsHandle(process.handle.get()), &code);
+  return code;
+}
+
 void Kill(const std::wstring& path) {
   if (!DeleteFileW(path.c_str())) RaiseLastError();
+}
+
+bool FileExists(const std::wstring& path) {
+  DWORD attributes = GetFileAttributesW(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool AppendToFile(const std::wstring& path, const std::wstring& text) {
+  // Opened for each piece and closed again: what was written is on disk
+  // whatever happens next, and others may read the file meanwhile.
+  UniqueHandle file(reinterpret_cast<Handle>(
+      CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
+  if (file.get() == InvalidHandleValue) return false;
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                 nullptr, nullptr);
+  std::string bytes(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
+                      nullptr, nullptr);
+  DWORD written = 0;
+  return SetFilePointer(AsHandle(file.get()), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+         WriteFile(AsHandle(file.get()), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                   nullptr) &&
+         written == bytes.size();
+}
+
+DateTime LocalTime() {
+  SYSTEMTIME now;
+  GetLocalTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::vector<std::wstring> CommandLineArguments() {
+  // Past the program's name (quoted, or up to the first blank): when nothing
+  // follows, shell32 is not loaded at all, so a plain start stays as quick.
+  const wchar_t* rest = GetCommandLineW();
+  if (*rest == L'"') {
+    for (++rest; *rest != L'\0' && *rest != L'"'; ++rest) {}
+    if (*rest == L'"') ++rest;
+  } else {
+    while (*rest != L'\0' && *rest != L' ' && *rest != L'\t') ++rest;
+  }
+  while (*rest == L' ' || *rest == L'\t') ++rest;
+  if (*rest == L'\0') return {};
+
+  struct Shell32 {
+    HMODULE module = win32::LoadSystemLibrary(L"shell32.dll");
+    ~Shell32() {
+      if (module != nullptr) FreeLibrary(module);
+    }
+  } shell;
+  struct Arguments {
+    LPWSTR* argv = nullptr;
+    ~Arguments() { LocalFree(argv); }
+  } split;
+  using Function = LPWSTR*(WINAPI*)(LPCWSTR, int*);
+  auto commandLineToArgv = shell.module == nullptr
+                               ? nullptr
+                               : reinterpret_cast<Function>(reinterpret_cast<void*>(
+                                     GetProcAddress(shell.module, "CommandLineToArgvW")));
+  int count = 0;
+  if (commandLineToArgv != nullptr) split.argv = commandLineToArgv(GetCommandLineW(), &count);
+  if (split.argv == nullptr) RaiseLastError();
+  return std::vector<std::wstring>(split.argv + (count > 0 ? 1 : 0), split.argv + count);
+}
+
+namespace {
+std::wstring ObjectName(HANDLE object) {
+  wchar_t name[256] = {};
+  DWORD needed = 0;
+  if (object == nullptr || !GetUserObjectInformationW(object, UOI_NAME, name, sizeof name - sizeof name[0], &needed))
+    return {};
+  return name;
+}
+}  // namespace
+
+bool HasUserDesktop() {
+  if (LowerCase(ObjectName(GetProcessWindowStation())) != L"winsta0") return false;
+  if (LowerCase(ObjectName(GetThreadDesktop(GetCurrentThreadId()))) != L"default") return false;
+  // Looked up at run time: Windows 2000 without Terminal Services lacks it.
+  using Function = BOOL(WINAPI*)(DWORD, DWORD*);
+  static const auto sessionOf = reinterpret_cast<Function>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ProcessIdToSessionId")));
+  DWORD session = 1;
+  if (sessionOf == nullptr || !sessionOf(GetCurrentProcessId(), &session)) return true;
+  // Before Vista the first user to log on sits in session 0; from Vista on
+  // no user ever does.
+  VersionRecord version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return session != 0 || (GetVersionExA(version) != 0 && version.dwMajorVersion < 6);
 }
 
 void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   MessageBoxW(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
-void End() { ExitProcess(0); }
+void End(unsigned exitCode) { ExitProcess(exitCode); }
 
-void ReportUnhandledFailure(const std::wstring& description) {
+void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
   MessageBoxW(nullptr, description.c_str(), L"MSN Scribbit Removal",
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
-  ExitProcess(1);
+  ExitProcess(exitCode);
 }
 
 namespace {

@@ -1,5 +1,6 @@
-// The process starts by creating its main window.
-#include "forms/frmMain.h"
+// The process starts from its command line: the main window, or a run with switches.
+#include "modules/Unattended.h"
+#include "platform/form.h"
 #include "win32.h"
 
 #include <cstdlib>
@@ -32,7 +33,7 @@ void RestrictLibrarySearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
-  platform::RunEvent([] { frmMain::Show(); });
+  platform::RunEvent([] { StartUp(platform::CommandLineArguments()); });
   platform::RunMessageLoop();
   return 0;
 }

@@ -55,4 +55,36 @@ check_eq "both uninstalls started, nothing to confirm" "$(installer_log)" \
 check "the editor had the focus meanwhile" grep -qx focus <(tr -d '\r' <"$KEYS")
 check "no Enter reached the editor" not enter_in_editor
 
+# Unattended: the stand-in answers with a code of its own; the log cannot be
+# written, and the removal goes on all the same.
+echo "# /quiet, the installer answers 3010, the log's folder does not exist, Messenger cannot start"
+rm -f "$INSTALLER_LOG"
+printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ "${SANDBOX_MESSENGER_DIR_WIN%\\}"
+FAKE_MSIEXEC_CODE=3010 program_run /quiet /log 'C:\no such folder\run.log'
+check_eq "restart needed: exit code 3010, and no failure report on screen" "$PROGRAM_CODE|$PROGRAM_WINDOWS_SEEN" "3010|0"
+check_eq "each uninstall silent, with no restart of its own" "$(installer_log)" \
+  "$INK /qn /norestart|answer=none|$INFOPEN /qn /norestart|answer=none|"
+check "library removed" test ! -e "$SANDBOX_DLL"
+
+echo "# /quiet, the installer answers 1618, the log file is read-only"
+printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+READONLY=$SANDBOX_DRIVE_C/readonly.log
+printf 'kept\r\n' >"$READONLY"
+sandbox_wine attrib +r 'C:\readonly.log'
+# Run as root, Wine would write to it all the same: the immutable flag stops that.
+[[ $(id -u) == 0 ]] && chattr +i "$READONLY"
+FAKE_MSIEXEC_CODE=1618 program_run /quiet /log 'C:\readonly.log'
+[[ $(id -u) == 0 ]] && chattr -i "$READONLY"
+check_eq "another installation in progress: exit code 1618" "$PROGRAM_CODE" 1618
+check "library removed" test ! -e "$SANDBOX_DLL"
+check_eq "the read-only log untouched" "$(tr -d '\r' <"$READONLY")" kept
+
+echo "# /quiet, Windows Installer cannot be started"
+printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+printf 'not a program\r\n' >"$SANDBOX_DRIVE_C/windows/system32/msiexec.exe"
+program_run /quiet
+check_eq "exit code 1603, and no failure report on screen" "$PROGRAM_CODE|$PROGRAM_WINDOWS_SEEN" "1603|0"
+check "library left" test -f "$SANDBOX_DLL"
+
 finish installer

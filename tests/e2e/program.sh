@@ -95,3 +95,24 @@ pixel_stays() {
     sleep 0.05
   done
 }
+
+# program_run ARGS...: runs the installed program with ARGS through the
+# launcher fixture, which reads its whole exit code (a Linux exit status keeps
+# only the low 8 bits), into PROGRAM_CODE. Meanwhile it samples the screen for
+# a window titled "MSN Scribbit Removal" (the main window or the failure
+# report): PROGRAM_WINDOWS_SEEN counts the samples that found one. With
+# PROGRAM_DESKTOP set (STATION\DESKTOP), the program runs there, as a service would.
+program_run() {
+  local out=$SANDBOX_RUN/program_run.out pid
+  PROGRAM_WINDOWS_SEEN=0
+  (cd "$PROGRAM_DIR" && exec timeout 330 wine "$SANDBOX_FIXTURES/fixture_probe.exe" run \
+    ${PROGRAM_DESKTOP:+--desktop "$PROGRAM_DESKTOP"} "$PROGRAM_EXE_WIN" "$@" </dev/null >"$out" 2>&1) &
+  pid=$!
+  while kill -0 "$pid" 2>/dev/null; do
+    xdotool search --onlyvisible --name '^MSN Scribbit Removal$' >/dev/null 2>&1 &&
+      PROGRAM_WINDOWS_SEEN=$((PROGRAM_WINDOWS_SEEN + 1))
+    sleep 0.1
+  done
+  wait "$pid"
+  PROGRAM_CODE=$(tr -d '\r' <"$out" | sed -n 's/^exit=//p')
+}

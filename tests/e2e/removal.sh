@@ -173,4 +173,89 @@ check "no planted program ran" test ! -e "$SANDBOX_DRIVE_C/planted.log"
 check "Ink uninstalled by the real Windows Installer" not sandbox_msi_installed "$SANDBOX_INK_CODE"
 check_eq "the real Messenger started again" "$(restarts)" 1
 
+# ---------------------------------------------------------------------------
+# Runs with switches, as deployment tools start the program; program_run reads
+# the whole exit code and looks out for the program's windows meanwhile.
+scenario unattended || exit 1
+mkdir -p "$SANDBOX_DRIVE_C/logs"
+LOG=$SANDBOX_DRIVE_C/logs/run.log
+LOG_WIN='C:\logs\run.log'
+# The log of the last run, its window handles and process ids as N.
+last_run() {
+  tr -d '\r' <"$LOG" | awk '/^---- /{run=""} {run=run $0 "\n"} END{printf "%s", run}' |
+    sed -E 's/(window|id) [0-9]+/\1 N/; s/^(---- .*), [0-9-]+ [0-9:]+, /\1, TIME, /'
+}
+
+sandbox_start_watcher 2 60000
+program_run -?
+check_eq "/?: exit code 0" "$PROGRAM_CODE" 0
+program_run /remove
+check_eq "an unknown switch: exit code 1639" "$PROGRAM_CODE" 1639
+sandbox_wait_watcher
+check_eq "the usage, in one box each" "$(boxes | sed 's/\\n.*|icon=/|icon=/' | uniq -c | sed 's/^ *//')" \
+  "2 box title=MSN Scribbit Removal|text=ScribbitRemoval.exe [/quiet] [/log <file>] [/preview] [/?]|icon=1"
+
+sandbox_start_messenger --windows 2
+sandbox_listing >"$SANDBOX_RUN/before.txt"
+sandbox_start_watcher 1 60000
+program_run /Preview -LOG "$LOG_WIN"
+sandbox_wait_watcher
+sandbox_listing >"$SANDBOX_RUN/after.txt"
+check_eq "/preview: exit code 0" "$PROGRAM_CODE" 0
+PREVIEW="Conversation windows to close: 2|Processes to end: msnmsgr.exe (id N)|\
+Uninstall to start: MsiExec.exe /X$SANDBOX_INK_CODE|Uninstall to start: MsiExec.exe /X$SANDBOX_INFOPEN_CODE|\
+Library $SANDBOX_DLL_WIN: there, to be deleted|Messenger to start again: ${SANDBOX_MESSENGER_EXE_WIN}|"
+check_eq "... reports in one box what a removal would do" \
+  "$(boxes | sed -E 's/\|icon=1$//; s/id [0-9]+/id N/; s/\\n/\n/g' | grep -E '^(Conv|Proc|Unin|Libr|Mess)' | tr '\n' '|')" "$PREVIEW"
+check_eq "... and changes nothing but the log" "$(deleted_beyond '')|$(appeared)" "|logs/run.log"
+check "... Messenger still runs" sandbox_process_running msnmsgr.exe
+check "... the packages stay installed" sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
+
+check "another copy: its window" program_start
+program_run /quiet /log "$LOG_WIN"
+check_eq "/quiet beside another copy: exit code 1618" "$PROGRAM_CODE" 1618
+# Proves that program_run sees a window when there is one.
+check "... (its window seen meanwhile)" test "$PROGRAM_WINDOWS_SEEN" -gt 0
+check_eq "... and the log says why" "$(last_run | tail -n 2)" "another copy of the program is running
+exit code 1618"
+program_click 254 8 && program_wait_end 30  # the other copy's close glyph
+
+sandbox_start_watcher 1 300000
+program_run /QUIET -log "$LOG_WIN"
+check_eq "/quiet: exit code 0" "$PROGRAM_CODE" 0
+check_eq "... no window appeared" "$PROGRAM_WINDOWS_SEEN" 0
+check "... library deleted" test ! -e "$SANDBOX_DLL"
+check "... Ink uninstalled" not sandbox_msi_installed "$SANDBOX_INK_CODE"
+check "... InfoPen uninstalled" not sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
+check_eq "... the log" "$(last_run)" "---- MSN Scribbit Removal 1.01.0005, TIME, arguments: /QUIET -log $LOG_WIN
+read HKLM\\Software\\Wow6432Node\\Vantrel\\MsgPlus2\\PluginDir = \"$SANDBOX_PLUGIN_DIR_WIN\"
+read HKLM\\Software\\Wow6432Node\\Microsoft\\MSNMessenger\\InstallationDirectory = \"$SANDBOX_MESSENGER_DIR_WIN\"
+read HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INK_CODE\\DisplayName = \"Ink\"
+read HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INFOPEN_CODE\\DisplayName = \"InfoPen for Outlook \"
+asked conversation window N to close
+asked conversation window N to close
+ended process msnmsgr.exe (id N)
+posted MessengerPlus_PluginChange to all top-level windows
+started C:\\windows\\system32\\MsiExec.exe: MsiExec.exe /X$SANDBOX_INK_CODE /qn /norestart
+... ended with exit code 0
+started C:\\windows\\system32\\MsiExec.exe: MsiExec.exe /X$SANDBOX_INFOPEN_CODE /qn /norestart
+... ended with exit code 0
+deleted $SANDBOX_DLL_WIN
+Complete: Plugin has been successfully uninstalled.
+started Messenger: $SANDBOX_MESSENGER_EXE_WIN
+exit code 0"
+
+# Again, now with nothing left, and as a service would run it: no user's
+# desktop, so Messenger is not started.
+MESSENGER_LINES=$(wc -l <"$SANDBOX_MESSENGER_LOG")
+PROGRAM_DESKTOP='Service-0x0-3e7$\Default' program_run /quiet /log "$LOG_WIN"
+check_eq "/quiet with nothing there: exit code 1605" "$PROGRAM_CODE" 1605
+check_eq "... Messenger not started again" "$(restarts)" 0
+check_eq "... the log's end" "$(last_run | tail -n 4)" "did not delete $SANDBOX_DLL_WIN: File not found.
+Error: MSN Scribbit for Messenger Plus! doesn't exist on this computer.
+Messenger not started: no user's desktop here
+exit code 1605"
+kill "$SANDBOX_WATCHER_PID" && wait "$SANDBOX_WATCHER_PID"
+check_eq "no message box in either quiet run" "$(boxes)" ""
+
 finish removal

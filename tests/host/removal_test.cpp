@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "forms/frmMain.h"
+#include "modules/Unattended.h"
 #include "test_support.h"
 
 namespace {
@@ -327,6 +328,34 @@ TEST_F(RemovalTest, AbandonedProcessScanStillCompletesTheRemoval) {
   EXPECT_FALSE(ProcessKilled);
   EXPECT_EQ(w().CallsStartingWith("PostMessageA").size(), 1u);
   EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
+}
+
+TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
+  struct Case { std::vector<std::wstring> args; const char* parsed; };  // valid quiet preview help log
+  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "1100-"},
+                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "1100C:\\a b.log"},
+                                         {{L"-Preview", L"/?"}, "1011-"},
+                                         {{L"/log"}, "0000-"}, {{L"/log", L""}, "0000-"},
+                                         {{L"quiet"}, "0000-"}, {{L"/"}, "0000-"},
+                                         {{L"/quiet", L"/x"}, "0100-"}}) {
+    CommandLine line = ParseCommandLine(c.args);
+    std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
+                         std::to_string(line.preview) + std::to_string(line.help) +
+                         (line.logPath.empty() ? "-" : sim::Narrow(line.logPath));
+    EXPECT_EQ(parsed, c.parsed) << sim::Narrow(c.args.front());
+  }
+}
+
+TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
+  using enum LibraryOutcome;
+  struct Case { LibraryOutcome library; std::vector<unsigned long> uninstalls; unsigned code; };
+  for (const Case& c : std::vector<Case>{
+           {Deleted, {}, 0}, {Deleted, {0, 1605}, 0}, {Deleted, {3010, 0}, 3010}, {Deleted, {1641}, 3010},
+           {Deleted, {1618, 3010}, 1618}, {Deleted, {1603, 1618}, 1603}, {Deleted, {259}, 1603},
+           {Absent, {}, 1605}, {Absent, {1605, 1605}, 1605}, {Absent, {0}, 0}, {Absent, {3010}, 3010},
+           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}})
+    EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
+        << static_cast<int>(c.library) << " " << c.uninstalls.size();
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "modules/Functions.h"
 #include "modules/Shared.h"
+#include "modules/Unattended.h"
 #include "platform/sim/sim.h"
 
 // The four registry values the main window reads.
@@ -31,6 +32,7 @@ class SimTest : public ::testing::Test {
     TerminatedProcesses.clear();  // closes handles of the last test's machine
     sim::Reset();
     InstallInfo = {};
+    Mode = {};
     ProcessKilled = false;
     TerminatedProcessIds.clear();
   }

@@ -1,0 +1,128 @@
+#include "Unattended.h"
+
+#include "Functions.h"
+#include "Shared.h"
+#include "forms/frmMain.h"
+#include "platform/platform.h"
+#include "resources/resource.h"
+
+RunMode Mode;
+
+namespace {
+
+constexpr wchar_t ProgramTitle[] = L"MSN Scribbit Removal";
+constexpr int InformationStyle = 64;
+constexpr int ErrorStyle = 16;
+
+constexpr wchar_t UsageText[] =
+    L"ScribbitRemoval.exe [/quiet] [/log <file>] [/preview] [/?]\r\n\r\n"
+    L"/quiet\tremove without any window or message; the uninstalls run silently\r\n"
+    L"/log <file>\tappend a log of the run to the file\r\n"
+    L"/preview\tchange nothing; report what a removal would do\r\n"
+    L"/?\tshow this text\r\n\r\n"
+    L"Exit codes: 0 removed, 3010 removed and a restart is needed, 1605 not installed, "
+    L"1603 failed, 1618 another installation is running (retry later), 1639 invalid command line.";
+
+std::wstring TwoDigits(int number) { return (number < 10 ? L"0" : L"") + DecimalText(number); }
+
+std::wstring TimeText() {
+  platform::DateTime now = platform::LocalTime();
+  return DecimalText(now.year) + L"-" + TwoDigits(now.month) + L"-" + TwoDigits(now.day) + L" " +
+         TwoDigits(now.hour) + L":" + TwoDigits(now.minute) + L":" + TwoDigits(now.second);
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
+  CommandLine line;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::wstring& argument = arguments[i];
+    std::wstring name =
+        argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-')
+            ? platform::LowerCase(argument.substr(1))
+            : std::wstring();
+    if (name == L"quiet") {
+      line.quiet = true;
+    } else if (name == L"preview") {
+      line.preview = true;
+    } else if (name == L"?") {
+      line.help = true;
+    } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty()) {
+      line.logPath = arguments[++i];
+    } else {
+      line.valid = false;
+    }
+  }
+  return line;
+}
+
+unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes) {
+  bool failed = library == LibraryOutcome::NotDeleted;
+  bool busy = false, restart = false, removedPackage = false;
+  for (unsigned long code : uninstallCodes) {
+    if (code == 0) {
+      removedPackage = true;
+    } else if (code == ExitRestartNeeded || code == 1641) {
+      removedPackage = restart = true;
+    } else if (code == ExitBusy) {
+      busy = true;
+    } else if (code != ExitNotInstalled) {  // 1605: the package was gone already
+      failed = true;
+    }
+  }
+  if (failed) return ExitFailed;
+  if (busy) return ExitBusy;
+  // A package removed when the library was gone already finishes a removal
+  // an earlier run left half done (say, one that answered 1618): success.
+  if (library == LibraryOutcome::Absent && !removedPackage) return ExitNotInstalled;
+  return restart ? ExitRestartNeeded : ExitSuccess;
+}
+
+void Log(const std::wstring& line) {
+  if (!Mode.logPath.empty()) platform::AppendToFile(Mode.logPath, line + L"\r\n");
+}
+
+void Report(const std::wstring& text, int style, const std::wstring& title) {
+  Log(title.empty() ? text : title + L" " + text);
+  if (!Mode.quiet) platform::MsgBox(text, style, title);
+}
+
+void Finish(unsigned code) {
+  if (!Mode.switches) platform::End();
+  Log(L"exit code " + DecimalText(code));
+  platform::End(code);
+}
+
+void Fail(const std::wstring& description) {
+  if (!Mode.switches) platform::ReportUnhandledFailure(description);
+  Log(L"failed: " + description);
+  Log(L"exit code " + DecimalText(ExitFailed));
+  if (!Mode.quiet) platform::ReportUnhandledFailure(description, ExitFailed);
+  platform::End(ExitFailed);
+}
+
+void StartUp(const std::vector<std::wstring>& arguments) {
+  if (arguments.empty()) {
+    frmMain::Show();
+    return;
+  }
+  CommandLine line = ParseCommandLine(arguments);
+  Mode = {true, line.quiet, line.logPath};
+  std::wstring given;
+  for (const std::wstring& argument : arguments) given += L" " + argument;
+  Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
+  if (!line.valid || line.help) {
+    Report(UsageText, line.valid ? InformationStyle : ErrorStyle, ProgramTitle);
+    Finish(line.valid ? ExitSuccess : ExitInvalidCommandLine);
+  }
+  if (platform::IsAnotherInstanceRunning()) {
+    Log(L"another copy of the program is running");
+    Finish(ExitBusy);
+  }
+  if (line.preview || line.quiet) {
+    ReadInstallInfo();
+    if (line.preview) PreviewRemoval();
+    RemovePlugin();
+  }
+  frmMain::Show();
+}
