@@ -55,7 +55,7 @@ int wmain(int argc, wchar_t** argv) {
   for (int r = 0; r < rounds; ++r) {
     for (int which = 0; which < 2; ++which) {
       HANDLE a = bench::Start(target), b = bench::Start(target);
-      Sleep(50);  // let both appear in the process list before the clock starts
+      Sleep(250);  // let both start up fully: ending one mid-start takes longer
       double start = bench::NowMs();
       if (which == 0) KillProcessByName(L"msnmsgr.exe"); else BareWalk();
       double elapsed = bench::NowMs() - start;
