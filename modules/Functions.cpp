@@ -9,8 +9,7 @@
 #include "forms/frmMain.h"
 #include "platform/platform.h"
 
-std::vector<std::uint32_t> TerminatedProcessIds;
-std::vector<platform::UniqueHandle> TerminatedProcesses;
+std::vector<platform::HeldProcess> TerminatedProcesses;
 
 namespace {
 
@@ -28,8 +27,6 @@ constexpr wchar_t AbsentText[] = L"MSN Scribbit for Messenger Plus! doesn't exis
 constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could not be removed: ";
 constexpr wchar_t ErrorTitle[] = L"Error:";
 constexpr int MessageStyle = 64;  // OK button, information icon
-constexpr int ErrorStyle = 16;
-constexpr wchar_t ProgramTitle[] = L"MSN Scribbit Removal";
 constexpr int ShowNormal = 1;
 constexpr int ShowMinimized = 2;
 
@@ -118,7 +115,7 @@ std::wstring UninstallCommand(const wchar_t* arguments) {
 unsigned long StartUninstall(const wchar_t* arguments) {
   std::wstring program = platform::SystemDirectory() + L"\\MsiExec.exe";
   std::wstring commandLine = UninstallCommand(arguments);
-  platform::StartedProcess installer = platform::Shell(program, commandLine, ShowNormal);
+  platform::HeldProcess installer = platform::Shell(program, commandLine, ShowNormal);
   Log(L"started " + program + L": " + commandLine);
   if (!Mode.quiet) {
     if (platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs)) platform::SendEnterKey();
@@ -177,12 +174,6 @@ bool ScanProcesses(const std::wstring& target, Found&& found) {
   }
 }
 
-std::wstring Description(const std::exception& failure) {
-  if (auto* known = dynamic_cast<const platform::Failure*>(&failure)) return known->description();
-  std::string what = failure.what();
-  return std::wstring(what.begin(), what.end());
-}
-
 std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
   return name + L" (id " + DecimalText(id) + L")";
 }
@@ -208,8 +199,7 @@ bool KillProcessByName(const std::wstring& target) {
     platform::UniqueHandle process(platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
     if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
       Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
-      TerminatedProcessIds.push_back(entry.th32ProcessID);
-      TerminatedProcesses.push_back(std::move(process));
+      TerminatedProcesses.push_back({std::move(process), entry.th32ProcessID});
     } else {
       Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
     }
@@ -258,7 +248,7 @@ void RemovePlugin() {
     }
     StartMessenger();
   } catch (const std::exception& failure) {
-    Fail(Description(failure));
+    Fail(platform::DescriptionOf(failure));
   }
   Finish(FoldExitCode(library, uninstallCodes));
 }

@@ -24,8 +24,6 @@ bool KillProcessByName(const std::wstring& target);
 // True when `entryName` ends with `target`; both already in lower case.
 bool NameMatches(const std::wstring& entryName, const std::wstring& target);
 
-// The processes that KillProcessByName terminated, in order: their ids, and
-// their handles, held so that the wait for their exit cannot meet another
-// process that was given a reused id.
-extern std::vector<std::uint32_t> TerminatedProcessIds;
-extern std::vector<platform::UniqueHandle> TerminatedProcesses;
+// The processes that KillProcessByName terminated, in order, held so that the
+// wait for their exit cannot meet another process that was given a reused id.
+extern std::vector<platform::HeldProcess> TerminatedProcesses;

@@ -23,5 +23,10 @@ extern bool ProcessKilled;
 // Fill of a hovered button rectangle.
 inline constexpr platform::Color HoverColor = 14661525;  // &HDFB795
 
+// The program's name, as titles carry it, and the style of a message box
+// that reports an error (OK button, error icon).
+inline constexpr wchar_t ProgramTitle[] = L"MSN Scribbit Removal";
+inline constexpr int ErrorStyle = 16;
+
 // A whole number as decimal text, with a minus sign when negative.
 std::wstring DecimalText(long long number);

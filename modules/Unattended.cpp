@@ -10,9 +10,7 @@ RunMode Mode;
 
 namespace {
 
-constexpr wchar_t ProgramTitle[] = L"MSN Scribbit Removal";
 constexpr int InformationStyle = 64;
-constexpr int ErrorStyle = 16;
 
 constexpr wchar_t UsageText[] =
     L"ScribbitRemoval.exe [/quiet] [/log <file>] [/preview] [/?]\r\n\r\n"

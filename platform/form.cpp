@@ -226,6 +226,11 @@ void Form::MoveFocus(bool back) {
   backend::NotifyFocus(*this, next);
 }
 
+long Form::AccessibleChildId(int control) const {
+  auto at = std::find(accessible_.begin(), accessible_.end(), control);
+  return at == accessible_.end() ? 0 : static_cast<long>(at - accessible_.begin()) + 1;
+}
+
 std::wstring Form::AccessibleName(int control) const {
   const auto& c = design_.controls.at(static_cast<std::size_t>(control));
   return c.accessibleName != nullptr ? c.accessibleName : controls_.at(static_cast<std::size_t>(control)).caption;

@@ -124,6 +124,9 @@ class Form {
 
   // The controls of the accessible tree, in reading order (child id - 1).
   const std::vector<int>& AccessibleChildren() const { return accessible_; }
+  // The control's child id (its place in that order, from 1); 0, the form
+  // itself, for a control outside the tree or Surface.
+  long AccessibleChildId(int control) const;
   std::wstring AccessibleName(int control) const;
   bool IsTabStop(int control) const;
   bool IsPushButton(int control) const;

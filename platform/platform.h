@@ -136,19 +136,19 @@ Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId);
 int TerminateProcess(Handle process, std::uint32_t exitCode);
 int CloseHandle(Handle handle);
 
-class UniqueHandle;
+struct HeldProcess;
 // Waits until each of the processes has exited or the time is up. True when
 // all have exited.
-bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs);
+bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned timeoutMs);
 
 // ---------------------------------------------------------------- run time
 // Milliseconds since the system started (wraps after 49 days).
 std::uint32_t TickCount();
-struct StartedProcess;
+struct HeldProcess;
 // Starts exactly `program` with `commandLine` as its command line and returns
 // at once, holding the new process's handle. Raises Failure when it cannot be
 // started.
-StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState);
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState);
 std::wstring SystemDirectory();
 // The registry key under which 32-bit programs' HKLM\Software values are
 // seen by this program: Wow6432Node on 64-bit Windows for a 64-bit program.
@@ -156,14 +156,14 @@ std::wstring SystemDirectory();
 std::wstring SoftwareKeyOf32BitPrograms();
 // Waits until a window of the process has the keyboard focus, the process has
 // ended, or the time is up. True when a window of the process has the focus.
-bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs);
+bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs);
 // One press and release of Enter, to the window with the focus; returns once
 // it has been processed.
 void SendEnterKey();
 // Waits until the process has ended or the time is up; its exit code, or
 // StillActive when it is still running.
 inline constexpr unsigned long StillActive = 259;
-unsigned long WaitForExitCode(const StartedProcess& process, unsigned timeoutMs);
+unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 // Deletes a file. Raises Failure when it is not there or cannot be deleted.
 void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
@@ -196,15 +196,19 @@ bool IsAnotherInstanceRunning();
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
 // Every event of every window passes through here.
+// A failure's description: the system's words for a Failure, else its what().
+inline std::wstring DescriptionOf(const std::exception& failure) {
+  if (auto* known = dynamic_cast<const Failure*>(&failure)) return known->description();
+  std::string what = failure.what();
+  return std::wstring(what.begin(), what.end());
+}
+
 template <class F>
 void RunEvent(F&& event) {
   try {
     event();
-  } catch (const Failure& failure) {
-    ReportUnhandledFailure(failure.description());
   } catch (const std::exception& failure) {
-    std::string what = failure.what();
-    ReportUnhandledFailure(std::wstring(what.begin(), what.end()));
+    ReportUnhandledFailure(DescriptionOf(failure));
   }
 }
 
@@ -228,9 +232,9 @@ class UniqueHandle {
   Handle handle_;
 };
 
-// A process the program started. Holding its handle keeps its id from being
-// given to another process.
-struct StartedProcess {
+// A process the program started or ended, by its handle and id. Holding the
+// handle keeps the id from being given to another process.
+struct HeldProcess {
   UniqueHandle handle;
   std::uint32_t id = 0;
 };

@@ -67,12 +67,10 @@ struct World {
   bool highContrast = false;
   std::set<std::wstring> files;           // existing files, by exact path
   std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete
-  std::set<std::wstring> unstartable;     // programs (or bare command lines) that fail to start
+  std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
-
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
-  bool sixtyFourBitProgram = false;  // the program is the x64 build
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
   // Runs before each window lookup, for tests in which windows come and go
   // on their own.

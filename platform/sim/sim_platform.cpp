@@ -346,9 +346,9 @@ int CloseHandle(Handle handle) {
   return 1;
 }
 
-bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs) {
+bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned timeoutMs) {
   std::string ids;
-  for (const auto& p : processes) ids += (ids.empty() ? "" : " ") + std::to_string(p.get() - 0x100000);
+  for (const auto& p : processes) ids += (ids.empty() ? "" : " ") + std::to_string(p.id);
   Log("WaitForProcessesToExit(" + ids + "," + std::to_string(timeoutMs) + ")");
   return true;
 }
@@ -356,7 +356,7 @@ bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return world().clock; }
 
-StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   Log("Shell(" + sim::Narrow(program) + "," + sim::Narrow(commandLine) + "," +
       std::to_string(showState) + ")");
   auto& w = world();
@@ -366,13 +366,12 @@ StartedProcess Shell(const std::wstring& program, const std::wstring& commandLin
   return {UniqueHandle(StartedHandleBase + id), id};
 }
 
-std::wstring SoftwareKeyOf32BitPrograms() {
-  return world().sixtyFourBitProgram ? L"HKLM\\Software\\Wow6432Node\\" : L"HKLM\\Software\\";
-}
+// The simulated program is the x86 build: the paths as the products write them.
+std::wstring SoftwareKeyOf32BitPrograms() { return L"HKLM\\Software\\"; }
 
 std::wstring SystemDirectory() { return world().systemDirectory; }
 
-bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs) {
+bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
   Log("WaitForFocusInProcess(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
   return world().installerTakesFocus;
 }
@@ -388,7 +387,7 @@ void Kill(const std::wstring& path) {
 }
 
 // Started programs are not followed: they end at once, successfully.
-unsigned long WaitForExitCode(const StartedProcess&, unsigned) { return 0; }
+unsigned long WaitForExitCode(const HeldProcess&, unsigned) { return 0; }
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
 bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }

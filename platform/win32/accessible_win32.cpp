@@ -25,11 +25,9 @@ class Oleacc {
  public:
   Oleacc() : com_(CoInitialize(nullptr)) {
     module_ = win32::LoadSystemLibrary(L"oleacc.dll");
-    if (module_ == nullptr) return;
-    lresultFromObject = reinterpret_cast<decltype(lresultFromObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "LresultFromObject")));
-    createStdAccessibleObject = reinterpret_cast<decltype(createStdAccessibleObject)>(
-        reinterpret_cast<void*>(GetProcAddress(module_, "CreateStdAccessibleObject")));
+    lresultFromObject = win32::LookUp<decltype(lresultFromObject)>(module_, "LresultFromObject");
+    createStdAccessibleObject =
+        win32::LookUp<decltype(createStdAccessibleObject)>(module_, "CreateStdAccessibleObject");
   }
   ~Oleacc() {
     if (module_ != nullptr) FreeLibrary(module_);
@@ -173,7 +171,7 @@ class ClientAccessible final : public IAccessible {
     return Answer(focus, [&](Form& form) {
       VariantInit(focus);
       if (GetFocus() != window_) return S_FALSE;
-      SetChild(focus, ChildId(form, form.FocusedControl()));
+      SetChild(focus, form.AccessibleChildId(form.FocusedControl()));
       return S_OK;
     });
   }
@@ -212,7 +210,7 @@ class ClientAccessible final : public IAccessible {
     return Answer(end, start, [&](Form& form, int control) {
       VariantInit(end);
       long count = static_cast<long>(form.AccessibleChildren().size());
-      long from = ChildId(form, control == Self ? Surface : control);
+      long from = form.AccessibleChildId(control == Self ? Surface : control);
       long to = 0;
       if (from == CHILDID_SELF && direction == NAVDIR_FIRSTCHILD) to = 1;
       if (from == CHILDID_SELF && direction == NAVDIR_LASTCHILD) to = count;
@@ -260,12 +258,6 @@ class ClientAccessible final : public IAccessible {
     return form != nullptr && form->hWnd() == reinterpret_cast<WindowHandle>(window_) ? form : nullptr;
   }
 
-  static long ChildId(const Form& form, int control) {
-    const auto& children = form.AccessibleChildren();
-    for (std::size_t i = 0; i < children.size(); ++i)
-      if (children[i] == control) return static_cast<long>(i) + 1;
-    return CHILDID_SELF;
-  }
 
   int UnderPointer(const Form& form) const {
     POINT point;

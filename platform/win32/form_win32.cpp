@@ -1,6 +1,5 @@
 // Forms as real windows: a frameless popup per form, its controls drawn into a
 // memory bitmap and copied to the screen in one go.
-#include <algorithm>
 #include <map>
 
 #include "form_win32.h"
@@ -197,14 +196,14 @@ void win32::PaintForm(Form& form, HDC target, const RECT& client, bool highContr
   DeleteDC(memory);
 }
 
-namespace {
-
-bool IsHighContrastOn() {
+bool backend::IsHighContrast() {
   HIGHCONTRASTW contrast{};
   contrast.cbSize = sizeof contrast;
   return SystemParametersInfoW(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
          (contrast.dwFlags & HCF_HIGHCONTRASTON) != 0;
 }
+
+namespace {
 
 // Keyboard cues follow the system's convention: the window asks for them to
 // show, and the system answers with WM_UPDATEUISTATE.
@@ -465,13 +464,7 @@ void InvalidateControl(Form& form, const PixelRect& rect) {
 
 void InvalidateForm(Form& form) { InvalidateRect(Hwnd(form), nullptr, FALSE); }
 
-void NotifyFocus(Form& form, int control) {
-  const auto& children = form.AccessibleChildren();
-  auto at = std::find(children.begin(), children.end(), control);
-  win32::NotifyFocus(Hwnd(form), at == children.end() ? CHILDID_SELF : static_cast<long>(at - children.begin()) + 1);
-}
-
-bool IsHighContrast() { return IsHighContrastOn(); }
+void NotifyFocus(Form& form, int control) { win32::NotifyFocus(Hwnd(form), form.AccessibleChildId(control)); }
 
 }  // namespace backend
 

@@ -18,6 +18,14 @@ extern bool g_taskHidden;
 // name could also find a copy saved beside the program. Null when missing.
 HMODULE LoadSystemLibrary(const wchar_t* name);
 
+// A function looked up at run time, for calls that not every supported
+// Windows has (the program must load on 2000 and XP x64). Null when missing.
+template <class Function>
+Function LookUp(HMODULE module, const char* name) {
+  return module == nullptr ? nullptr
+                           : reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
 // A GDI object deleted when it goes out of scope.
 template <class T>
 class GdiObject {

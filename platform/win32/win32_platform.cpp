@@ -242,9 +242,8 @@ int SetWindowPos(WindowHandle window, WindowHandle insertAfter, int x, int y, in
 int SetLayeredWindowAttributes(WindowHandle window, Color key, std::uint8_t alpha,
                                std::uint32_t flags) {
   // Looked up at run time: systems before Windows 2000 do not have it.
-  using Function = BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD);
-  static const auto function = reinterpret_cast<Function>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"user32.dll"), "SetLayeredWindowAttributes")));
+  static const auto function = win32::LookUp<BOOL(WINAPI*)(HWND, COLORREF, BYTE, DWORD)>(
+      GetModuleHandleW(L"user32.dll"), "SetLayeredWindowAttributes");
   if (function == nullptr) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
   return function(Hwnd(window), key, alpha, flags);
 }
@@ -317,13 +316,13 @@ int TerminateProcess(Handle process, std::uint32_t exitCode) {
 
 int CloseHandle(Handle handle) { return ::CloseHandle(AsHandle(handle)); }
 
-bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned timeoutMs) {
+bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   bool all = true;
-  for (const UniqueHandle& process : processes) {
+  for (const HeldProcess& process : processes) {
     DWORD elapsed = GetTickCount() - start;
     DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
-    if (WaitForSingleObject(AsHandle(process.get()), left) != WAIT_OBJECT_0) all = false;
+    if (WaitForSingleObject(AsHandle(process.handle.get()), left) != WAIT_OBJECT_0) all = false;
   }
   return all;
 }
@@ -331,7 +330,7 @@ bool WaitForProcessesToExit(const std::vector<UniqueHandle>& processes, unsigned
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return GetTickCount(); }
 
-StartedProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -361,7 +360,7 @@ std::wstring SystemDirectory() {
   return std::wstring(buffer, length);
 }
 
-bool WaitForFocusInProcess(const StartedProcess& process, unsigned timeoutMs) {
+bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
     GUITHREADINFO gui{};
@@ -387,7 +386,7 @@ void SendEnterKey() {
   SendInput(2, keys, sizeof(INPUT));
 }
 
-unsigned long WaitForExitCode(const StartedProcess& process, unsigned timeoutMs) {
+unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   DWORD code = StillActive;
   if (WaitForSingleObject(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
     GetExitCodeProcess(AsHandle(process.handle.get()), &code);
@@ -451,11 +450,8 @@ std::vector<std::wstring> CommandLineArguments() {
     LPWSTR* argv = nullptr;
     ~Arguments() { LocalFree(argv); }
   } split;
-  using Function = LPWSTR*(WINAPI*)(LPCWSTR, int*);
-  auto commandLineToArgv = shell.module == nullptr
-                               ? nullptr
-                               : reinterpret_cast<Function>(reinterpret_cast<void*>(
-                                     GetProcAddress(shell.module, "CommandLineToArgvW")));
+  auto commandLineToArgv =
+      win32::LookUp<LPWSTR*(WINAPI*)(LPCWSTR, int*)>(shell.module, "CommandLineToArgvW");
   int count = 0;
   if (commandLineToArgv != nullptr) split.argv = commandLineToArgv(GetCommandLineW(), &count);
   if (split.argv == nullptr) RaiseLastError();
@@ -476,9 +472,8 @@ bool HasUserDesktop() {
   if (LowerCase(ObjectName(GetProcessWindowStation())) != L"winsta0") return false;
   if (LowerCase(ObjectName(GetThreadDesktop(GetCurrentThreadId()))) != L"default") return false;
   // Looked up at run time: Windows 2000 without Terminal Services lacks it.
-  using Function = BOOL(WINAPI*)(DWORD, DWORD*);
-  static const auto sessionOf = reinterpret_cast<Function>(reinterpret_cast<void*>(
-      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "ProcessIdToSessionId")));
+  static const auto sessionOf = win32::LookUp<BOOL(WINAPI*)(DWORD, DWORD*)>(
+      GetModuleHandleW(L"kernel32.dll"), "ProcessIdToSessionId");
   DWORD session = 1;
   if (sessionOf == nullptr || !sessionOf(GetCurrentProcessId(), &session)) return true;
   // Before Vista the first user to log on sits in session 0; from Vista on

@@ -21,11 +21,9 @@ namespace {
 void RestrictLibrarySearch() {
   constexpr DWORD SearchSystem32 = 0x800;  // LOAD_LIBRARY_SEARCH_SYSTEM32
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto setDefault = reinterpret_cast<BOOL(WINAPI*)(DWORD)>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  auto setDefault = platform::win32::LookUp<BOOL(WINAPI*)(DWORD)>(kernel, "SetDefaultDllDirectories");
   if (setDefault != nullptr && setDefault(SearchSystem32)) return;
-  auto setDirectory = reinterpret_cast<BOOL(WINAPI*)(LPCWSTR)>(
-      reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryW")));
+  auto setDirectory = platform::win32::LookUp<BOOL(WINAPI*)(LPCWSTR)>(kernel, "SetDllDirectoryW");
   if (setDirectory != nullptr) setDirectory(L"");  // at least not the current directory
 }
 

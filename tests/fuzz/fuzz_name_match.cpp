@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sim::Reset();
   std::string exe(reinterpret_cast<const char*>(data) + 1, size - 1);
   sim::world().AddProcess(7, exe);
-  TerminatedProcessIds.clear();
+  TerminatedProcesses.clear();
   bool found = KillProcessByName(L"msnmsgr.exe");
   std::string name = exe.substr(0, std::min<std::size_t>(strnlen(exe.c_str(), exe.size()), 260));
   std::wstring lowered = platform::LowerCase(platform::NarrowToWide(name.data(), name.size()));

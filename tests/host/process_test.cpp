@@ -24,7 +24,7 @@ TEST_F(KillTest, MatchesTheEndOfTheNameLetterCaseAside) {
   for (std::uint32_t id : {5u, 6u, 7u, 8u}) {
     EXPECT_NE(w().FindProcess(id), nullptr) << id << " was ended";
   }
-  EXPECT_EQ(TerminatedProcessIds, (std::vector<std::uint32_t>{1, 2, 3, 4}));
+  EXPECT_EQ(TerminatedIds(), (std::vector<std::uint32_t>{1, 2, 3, 4}));
   // Each in snapshot order: open, terminate with exit code 0, close.
   auto t = w().CallsStartingWith("TerminateProcess");
   EXPECT_EQ(Joined(t), "TerminateProcess(1,0)\nTerminateProcess(2,0)\nTerminateProcess(3,0)\nTerminateProcess(4,0)\n");
@@ -47,7 +47,7 @@ TEST_F(KillTest, ProcessThatCannotBeOpenedIsPassedOver) {
   EXPECT_NE(w().FindProcess(1), nullptr);
   EXPECT_EQ(w().FindProcess(2), nullptr);
   EXPECT_TRUE(ProcessKilled);
-  EXPECT_EQ(TerminatedProcessIds, (std::vector<std::uint32_t>{2}));
+  EXPECT_EQ(TerminatedIds(), (std::vector<std::uint32_t>{2}));
 }
 
 TEST_F(KillTest, FailureMidScanReturnsWhatWasFoundAndLeavesTheFlag) {

@@ -34,7 +34,6 @@ class SimTest : public ::testing::Test {
     InstallInfo = {};
     Mode = {};
     ProcessKilled = false;
-    TerminatedProcessIds.clear();
   }
   sim::World& w() { return sim::world(); }
 };
@@ -44,6 +43,13 @@ inline std::string Hex(std::uintptr_t value) {
   char buffer[32];
   std::snprintf(buffer, sizeof buffer, "%#llx", static_cast<unsigned long long>(value));
   return buffer;
+}
+
+// The ids of the processes KillProcessByName terminated, in order.
+inline std::vector<std::uint32_t> TerminatedIds() {
+  std::vector<std::uint32_t> ids;
+  for (const auto& process : TerminatedProcesses) ids.push_back(process.id);
+  return ids;
 }
 
 inline std::string Joined(const std::vector<std::string>& items) {

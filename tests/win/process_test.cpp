@@ -32,7 +32,7 @@ TEST(KillProcessByName, TerminatesEveryProcessWhoseNameEndsWithTheTarget) {
   for (auto& c : children) ASSERT_EQ(WaitForSingleObject(c.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
 
   ProcessKilled = false;
-  TerminatedProcessIds.clear();
+  TerminatedProcesses.clear();
   EXPECT_TRUE(KillProcessByName(L"msnmsgr.exe"));
   EXPECT_TRUE(ProcessKilled);
 
@@ -47,7 +47,7 @@ TEST(KillProcessByName, TerminatesEveryProcessWhoseNameEndsWithTheTarget) {
       TerminateProcess(p, 99);
     }
   }
-  EXPECT_EQ(TerminatedProcessIds.size(), 5u);
+  EXPECT_EQ(TerminatedProcesses.size(), 5u);
 }
 
 TEST(KillProcessByName, NoMatchMeansFalseAndTheScanStillCompletes) {
