@@ -6,7 +6,7 @@ REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$REPO/tests/e2e/sandbox.sh"
 source "$REPO/tests/e2e/checks.sh"
 source "$REPO/tests/e2e/program.sh"
-WORK=${WORK:-$REPO/build/e2e}
+WORK=${WORK:-$REPO/build/e2e/$SANDBOX_WORLD}
 export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$REPO/build/wine/cache}
 trap sandbox_cleanup EXIT
 

@@ -7,7 +7,7 @@
 # shellcheck disable=SC2016,SC1003
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-SLEEPER=$REPO/build/win64/tests/win/sleeper.exe
+SLEEPER=$SANDBOX_SLEEPER
 
 BOUND=30  # seconds from the click to the program's end, in every case
 SUCCESS='box title=Complete:|text=Plugin has been successfully uninstalled.|icon=1'
@@ -79,7 +79,7 @@ for type in REG_DWORD REG_BINARY REG_MULTI_SZ; do
 done
 
 reset_install
-sandbox_reg_add "$SANDBOX_PLUGIN_KEY" PluginDir REG_EXPAND_SZ '%SystemDrive%\Program Files (x86)\Messenger Plus! 2\Plugins'
+sandbox_reg_add "$SANDBOX_PLUGIN_KEY" PluginDir REG_EXPAND_SZ "${SANDBOX_PLUGIN_DIR_WIN/#C:/%SystemDrive%}"
 run_case "PluginDir with a %variable%" 1
 check_eq "PluginDir with a %variable%: expanded and removed" "$(boxes)" "$SUCCESS"
 check "PluginDir with a %variable%: library gone" test ! -e "$SANDBOX_DLL"
@@ -143,7 +143,7 @@ sandbox_wine attrib -r "$SANDBOX_DLL_WIN" >/dev/null
 reset_install
 sandbox_reg_delete "$SANDBOX_MESSENGER_KEY" InstallationDirectory
 # A search by bare name would find this one first, beside the program.
-cp "$SANDBOX_FIXTURES/planted.exe" "$PROGRAM_DIR/msnmsgr.exe"
+cp "$SANDBOX_FIXTURES_32/planted.exe" "$PROGRAM_DIR/msnmsgr.exe"
 run_case "MessengerDir missing" 1
 check_eq "MessengerDir missing: success, and no failure report" "$(boxes)" "$SUCCESS"
 check_eq "MessengerDir missing: no Messenger runs" "$(count msnmsgr.exe)" 0
@@ -247,7 +247,7 @@ check_eq "the removal went on undisturbed" "$(boxes)" "$SUCCESS"
 # ------------------------------------------------------------ Windows Installer missing
 reset_install
 sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
-installer=$SANDBOX_DRIVE_C/windows/system32/msiexec.exe
+installer=$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe
 mv "$installer" "$installer.away"
 sandbox_start_messenger --windows 1
 run_case "Windows Installer cannot start" 1

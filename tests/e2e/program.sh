@@ -3,7 +3,7 @@
 # starts it, finds its window on the private X display, clicks it with
 # xdotool and waits for it to end.
 
-: "${PROGRAM_BUILD:=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/win64/ScribbitRemoval.exe}"
+: "${PROGRAM_BUILD:=$SANDBOX_PROGRAM_BUILD}"
 
 # program_install [DIR_WIN]: copies the program into the prefix, by default
 # into C:\Downloads as a user would have it. Sets PROGRAM_EXE(_WIN), PROGRAM_DIR.

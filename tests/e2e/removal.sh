@@ -162,7 +162,7 @@ check_eq "Messenger started again once" "$(restarts)" 1
 
 # ---------------------------------------------------------------------------
 scenario planted-programs || exit 1
-planted=$SANDBOX_FIXTURES/planted.exe
+planted=$SANDBOX_FIXTURES_32/planted.exe
 cp "$planted" "$SANDBOX_DRIVE_C/Program.exe"
 cp "$planted" "$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_FILES/MSN.exe"
 cp "$planted" "$PROGRAM_DIR/MsiExec.exe"
@@ -228,10 +228,10 @@ check "... library deleted" test ! -e "$SANDBOX_DLL"
 check "... Ink uninstalled" not sandbox_msi_installed "$SANDBOX_INK_CODE"
 check "... InfoPen uninstalled" not sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
 check_eq "... the log" "$(last_run)" "---- MSN Scribbit Removal 1.01.0005, TIME, arguments: /QUIET -log $LOG_WIN
-read HKLM\\Software\\Wow6432Node\\Vantrel\\MsgPlus2\\PluginDir = \"$SANDBOX_PLUGIN_DIR_WIN\"
-read HKLM\\Software\\Wow6432Node\\Microsoft\\MSNMessenger\\InstallationDirectory = \"$SANDBOX_MESSENGER_DIR_WIN\"
-read HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INK_CODE\\DisplayName = \"Ink\"
-read HKLM\\Software\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INFOPEN_CODE\\DisplayName = \"InfoPen for Outlook \"
+read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Vantrel\\MsgPlus2\\PluginDir = \"$SANDBOX_PLUGIN_DIR_WIN\"
+read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Microsoft\\MSNMessenger\\InstallationDirectory = \"$SANDBOX_MESSENGER_DIR_WIN\"
+read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INK_CODE\\DisplayName = \"Ink\"
+read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INFOPEN_CODE\\DisplayName = \"InfoPen for Outlook \"
 asked conversation window N to close
 asked conversation window N to close
 ended process msnmsgr.exe (id N)

@@ -20,15 +20,23 @@
 # returns non-zero when it fails; none of them exits the calling shell.
 #
 # Settings (set before calling, all optional):
-#   SANDBOX_FIXTURES  folder with the built fixtures (fake_msnmsgr.exe,
-#                     listener.exe, msgbox_watcher.exe, planted.exe, ink.msi,
-#                     infopen.msi); default <repo>/build/win64/tests/fixtures
+#   SANDBOX_WORLD     the Windows the program runs on, and which build:
+#                       x64        the x64 build on 64-bit Windows (default)
+#                       x86-wow64  the x86 build on 64-bit Windows
+#                       x86-xp     the x86 build on 32-bit Windows XP
+#                       x86-2000   the x86 build on Windows 2000
 #   SANDBOX_TIMEOUT   default bound in seconds for one Wine command (60)
 #   SANDBOX_CACHE_DIR if set, a booted empty prefix is kept there and copied
 #                     instead of running wineboot for every test
 #   SANDBOX_SHOW      1: use the caller's DISPLAY instead of a private Xvfb
 #
 # Set by the functions (Unix paths unless the name ends in _WIN):
+#   SANDBOX_FIXTURES (test instruments of the Windows's own width),
+#   SANDBOX_FIXTURES_32 (stand-ins for the 32-bit products), SANDBOX_SLEEPER,
+#   SANDBOX_PROGRAM_BUILD, SANDBOX_PROGRAM_SOFTWARE_KEY (where the program reads
+#   the products' values, as it logs it), SANDBOX_PROGRAM_SYSTEM_DIR (the
+#   folder of drive C its System32 leads to), SANDBOX_TRANSLUCENT (1 where the
+#   program's windows are translucent), SANDBOX_PROGRAM_FILES(_WIN),
 #   SANDBOX_DIR, SANDBOX_RUN (scratch files, outside the Windows drive),
 #   SANDBOX_DRIVE_C, WINEPREFIX, DISPLAY, SANDBOX_XVFB_PID,
 #   SANDBOX_PLUGIN_DIR(_WIN), SANDBOX_DLL(_WIN), SANDBOX_MESSENGER_DIR(_WIN),
@@ -37,7 +45,7 @@
 #   SANDBOX_WATCHER_PID, SANDBOX_REG_TYPE (type found by sandbox_reg_query)
 
 SANDBOX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-: "${SANDBOX_FIXTURES:=$SANDBOX_REPO/build/win64/tests/fixtures}"
+: "${SANDBOX_WORLD:=x64}"
 : "${SANDBOX_TIMEOUT:=60}"
 
 SANDBOX_INK_CODE='{9FCB2876-554D-491D-A2CD-58F8252D6C64}'
@@ -48,16 +56,47 @@ SANDBOX_MESSENGER_KEY='HKLM\Software\Microsoft\MSNMessenger'
 # Messenger, Messenger Plus! and both packages are 32-bit programs: on 64-bit
 # Windows they live in the 32-bit program files folder and write their
 # HKLM\Software values to the 32-bit registry view, which the sandbox_reg_*
-# functions use for every HKLM\Software key.
-SANDBOX_PROGRAM_FILES='Program Files (x86)'
-SANDBOX_PROGRAM_FILES_WIN='C:\Program Files (x86)'
+# functions use for every HKLM\Software key. Their stand-ins are 32-bit in
+# every world; the test instruments have the width of the Windows they run on.
+SANDBOX_FIXTURES_32=$SANDBOX_REPO/build/win32/tests/fixtures
+SANDBOX_SLEEPER=$SANDBOX_REPO/build/win32/tests/win/sleeper.exe
+case $SANDBOX_WORLD in
+  x64 | x86-wow64)
+    export WINEARCH=win64
+    SANDBOX_WINDOWS_VERSION=
+    SANDBOX_PROGRAM_FILES='Program Files (x86)'
+    SANDBOX_FIXTURES=$SANDBOX_REPO/build/win64/tests/fixtures
+    SANDBOX_TRANSLUCENT=0
+    ;;
+  x86-xp | x86-2000)
+    export WINEARCH=win32
+    SANDBOX_WINDOWS_VERSION=$([[ $SANDBOX_WORLD == x86-xp ]] && echo winxp || echo win2k)
+    SANDBOX_PROGRAM_FILES='Program Files'
+    SANDBOX_FIXTURES=$SANDBOX_FIXTURES_32
+    SANDBOX_TRANSLUCENT=1
+    ;;
+  *) echo "sandbox: unknown SANDBOX_WORLD '$SANDBOX_WORLD'" >&2; return 1 ;;
+esac
+# On 64-bit Windows a 32-bit program's HKLM\Software is redirected to the
+# 32-bit view, and its System32 to SysWOW64.
+SANDBOX_PROGRAM_SYSTEM_DIR=windows/system32
+if [[ $SANDBOX_WORLD == x64 ]]; then
+  SANDBOX_PROGRAM_BUILD=$SANDBOX_REPO/build/win64/ScribbitRemoval.exe
+  SANDBOX_PROGRAM_SOFTWARE_KEY='HKLM\Software\Wow6432Node\'
+else
+  SANDBOX_PROGRAM_BUILD=$SANDBOX_REPO/build/win32/ScribbitRemoval.exe
+  SANDBOX_PROGRAM_SOFTWARE_KEY='HKLM\Software\'
+  [[ $SANDBOX_WORLD == x86-wow64 ]] && SANDBOX_PROGRAM_SYSTEM_DIR=windows/syswow64
+fi
+SANDBOX_PROGRAM_FILES_WIN="C:\\$SANDBOX_PROGRAM_FILES"
+export SANDBOX_WORLD SANDBOX_FIXTURES SANDBOX_FIXTURES_32 SANDBOX_SLEEPER SANDBOX_PROGRAM_BUILD \
+  SANDBOX_PROGRAM_SOFTWARE_KEY SANDBOX_PROGRAM_SYSTEM_DIR SANDBOX_TRANSLUCENT SANDBOX_PROGRAM_FILES SANDBOX_PROGRAM_FILES_WIN
 
 # Everything Wine runs here sees these. winemenubuilder is off so that
 # nothing is written under $HOME; mscoree/mshtml off so that no Mono or Gecko
 # installer is offered.
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-export WINEARCH=win64
 # Wine maps non-ASCII file names only under a UTF-8 locale; the caller may
 # have none at all.
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
@@ -179,6 +218,10 @@ _sandbox_configure_prefix() {
   # one each time a window is hidden or destroyed.
   sandbox_wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
     >/dev/null || return 1
+  if [[ -n $SANDBOX_WINDOWS_VERSION ]]; then
+    sandbox_wine reg add 'HKCU\Software\Wine' /v Version /t REG_SZ /d "$SANDBOX_WINDOWS_VERSION" /f \
+      >/dev/null || return 1
+  fi
 }
 
 _sandbox_boot_prefix() {
@@ -221,7 +264,7 @@ sandbox_init() {
     # The cache is keyed by Wine's version and by this file, which holds the
     # settings applied to it.
     local key cached
-    key=$( (wine --version; cat "${BASH_SOURCE[0]}") 2>/dev/null | sha256sum | cut -c1-16)
+    key=$( (wine --version; echo "$WINEARCH $SANDBOX_WINDOWS_VERSION"; cat "${BASH_SOURCE[0]}") 2>/dev/null | sha256sum | cut -c1-16)
     cached=$SANDBOX_CACHE_DIR/prefix-$key
     if [[ ! -d $cached ]]; then
       _sandbox_boot_prefix || return 1
@@ -292,10 +335,13 @@ sandbox_reg_delete() {
   fi
 }
 
+# _sandbox_fixture NAME: a built fixture; the stand-ins for the 32-bit
+# products come from the 32-bit build.
 _sandbox_fixture() {
   local file=$SANDBOX_FIXTURES/$1
+  case $1 in fake_msnmsgr.exe | listener.exe | *.msi) file=$SANDBOX_FIXTURES_32/$1 ;; esac
   if [[ ! -f $file ]]; then
-    _sandbox_err "missing fixture $file (build the 'fixtures' target)"
+    _sandbox_err "missing fixture $file (build the 'fixtures' target of the win64 and win32 presets)"
     return 1
   fi
   printf '%s\n' "$file"

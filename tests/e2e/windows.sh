@@ -37,6 +37,10 @@ remove_by() {
   check_eq "... with the success message" "$(tr -d '\r' <"$SANDBOX_WATCHER_LOG")" "$SUCCESS"
   check "... the library is deleted" test ! -e "$SANDBOX_DLL"
 }
+# The window's opacity as Wine hands it to X: alpha 200 of 255 where the
+# program makes its windows translucent (Windows 2000 and XP), none elsewhere.
+OPACITY=$( ((SANDBOX_TRANSLUCENT)) && echo $((200 * 0x01010101)))
+opacity() { xprop -id "$PROGRAM_WINDOW" _NET_WM_WINDOW_OPACITY | grep -o '[0-9]*$'; }
 main_window_shown() { xdotool search --onlyvisible --name '^MSN Scribbit Removal$' >/dev/null 2>&1; }
 
 sandbox_init "$WORK/windows" && sandbox_seed && program_install || exit 1
@@ -45,6 +49,7 @@ echo "# the main window"
 check "the main window appears" program_start
 check_eq "client area 263 x 119, no frame" "${PROGRAM_WIDTH}x${PROGRAM_HEIGHT}" "263x119"
 check_eq "centred on the 1024 x 768 screen" "$PROGRAM_X,$PROGRAM_Y" "380,324"
+check_eq "opacity on $SANDBOX_WORLD" "$(opacity)" "$OPACITY"
 window_shot "$SANDBOX_RUN/main.png"
 check_eq "outline corner" "$(pixel 0 0)" $BLACK
 check_eq "outline bottom right" "$(pixel 262 118)" $BLACK
@@ -101,6 +106,7 @@ program_click 40 102
 check "the About window appears" program_find_window About
 check "the main window is gone" not main_window_shown
 check_eq "About is centred" "$PROGRAM_X,$PROGRAM_Y" "380,324"
+check_eq "... with the same opacity" "$(opacity)" "$OPACITY"
 window_shot "$SANDBOX_RUN/about.png"
 check_eq "About's close glyph" "$(pixel 248 2)" $BLACK
 program_move 222 102

@@ -4,26 +4,27 @@
 
 namespace {
 
+struct WindowSearch {
+  DWORD id;
+  const wchar_t* title;
+  HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM data) {
+  auto* s = reinterpret_cast<WindowSearch*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  wchar_t text[64] = {};
+  GetWindowTextW(window, text, 64);
+  if (owner == s->id && IsWindowVisible(window) && (s->title == nullptr || wcscmp(text, s->title) == 0))
+    s->found = window;
+  return s->found == nullptr;
+}
+
 // A visible top-level window of the process, with the given title if any.
 HWND VisibleWindow(DWORD processId, const wchar_t* title) {
-  struct Search {
-    DWORD id;
-    const wchar_t* title;
-    HWND found;
-  } search{processId, title, nullptr};
-  EnumWindows(
-      [](HWND window, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        wchar_t text[64] = {};
-        GetWindowTextW(window, text, 64);
-        if (owner == s->id && IsWindowVisible(window) &&
-            (s->title == nullptr || wcscmp(text, s->title) == 0))
-          s->found = window;
-        return s->found == nullptr;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  WindowSearch search{processId, title, nullptr};
+  EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
