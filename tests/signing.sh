@@ -20,8 +20,9 @@ release() {
 }
 # verify FILE: the signature verifies against the test certificate and names the program.
 verify() {
-  osslsigncode verify -CAfile "$cert" -in "$1" >"$1.verify" 2>&1 &&
-    grep -qx $'\tText description: Scribbit Removal' "$1.verify"
+  local out=$WORK/${1##*/}.verify
+  osslsigncode verify -CAfile "$cert" -in "$1" >"$out" 2>&1 &&
+    grep -qx $'\tText description: Scribbit Removal' "$out"
 }
 
 # Traced, so that every command line the release runs lands in its output.
