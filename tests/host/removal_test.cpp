@@ -280,15 +280,81 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
   EXPECT_EQ(w().calls.back(), "End");
 }
 
-TEST_F(RemovalTest, LibraryThatCannotBeDeletedIsReportedWithTheReason) {
-  w().fileDeleteErrors[Library] = 32;  // in use
-  Remove();
-  EXPECT_EQ(Joined(Boxes()),
-            "Error:|MSN Scribbit for Messenger Plus! could not be removed: The process cannot access "
-            "the file because it is being used by another process.|64\n");
-  EXPECT_EQ(w().files.count(Library), 1u);
-  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u);
-  EXPECT_EQ(w().calls.back(), "End");
+// The library's deletion from the first copy's side: when it asks for a copy
+// with raised rights, and what each outcome shows and ends with (with /log,
+// or /quiet). XP has no TokenElevation; 32 is "in use", 5 "access denied".
+struct LibraryCase {
+  const char* name;
+  unsigned long deleteError, scheduleError;
+  std::uint32_t major;
+  bool elevated, quiet;
+  unsigned long elevatedExit, elevationError;
+  bool asks;
+  const char* box;  // "title|text", nothing under /quiet
+  unsigned code;
+};
+constexpr char Denied[] = "Error:|MSN Scribbit for Messenger Plus! could not be removed: Access is denied.";
+constexpr char InUse[] =
+    "Complete:|MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
+
+TEST_F(RemovalTest, LibraryOutcomesAndTheCopyWithRaisedRights) {
+  for (const LibraryCase& c : std::vector<LibraryCase>{
+           {"denied, elevated copy deletes", 5, 0, 10, false, false, 0, 0, true,
+            "Complete:|Plugin has been successfully uninstalled.", 0},
+           {"denied, elevated copy schedules", 5, 0, 6, false, false, 3010, 0, true, InUse, 3010},
+           {"denied, elevated copy finds none", 5, 0, 10, false, false, 1605, 0, true,
+            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.", 1605},
+           {"denied, elevated copy denied too", 5, 0, 10, false, false, 5, 0, true, Denied, 1603},
+           {"prompt declined", 5, 0, 10, false, false, 0, 1223, true,
+            "Error:|MSN Scribbit for Messenger Plus! could not be removed: The operation was canceled by the user.",
+            1603},
+           {"in use, may not schedule", 32, 5, 10, false, false, 3010, 0, true, InUse, 3010},
+           {"denied, already elevated", 5, 0, 10, true, false, 0, 0, false, Denied, 1603},
+           {"denied on XP", 5, 0, 5, false, false, 0, 0, false, Denied, 1603},
+           {"denied, quiet", 5, 0, 10, false, true, 0, 0, false, "", 1603},
+           {"in use, may not schedule, quiet", 32, 5, 10, false, true, 0, 0, false, "", 1603},
+           {"in use, scheduled directly", 32, 0, 10, false, false, 0, 0, false, InUse, 3010},
+           {"another failure", 19, 0, 10, false, false, 0, 0, false,
+            "Error:|MSN Scribbit for Messenger Plus! could not be removed: Error 19.", 1603}}) {
+    SetUp();
+    SetValue(InkPath, L"");  // no uninstall to fold into the exit code
+    SetValue(InfoPenPath, L"");
+    if (c.deleteError != 0) w().fileDeleteErrors[Library] = c.deleteError;
+    w().delayUntilRebootError = c.scheduleError;
+    w().version.dwMajorVersion = c.major;
+    w().tokenElevated = c.elevated;
+    w().elevatedExitCode = c.elevatedExit;
+    w().elevationError = c.elevationError;
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\r.log"};
+    if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
+    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")),
+              c.asks ? "ShellExecuteExRunAs(/deletelibrary,60000)\n" : "") << c.name;
+    EXPECT_EQ(Joined(Boxes()), *c.box ? std::string(c.box) + "|64\n" : "") << c.name;
+    EXPECT_EQ(w().exitCode, c.code) << c.name;
+    EXPECT_EQ(w().deletedAtRestart.size(), c.deleteError == 32 && c.scheduleError == 0 ? 1u : 0u) << c.name;
+    EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u) << c.name << ": Messenger, by this copy";
+  }
+}
+
+TEST_F(RemovalTest, CopyWithRaisedRightsDeletesOnlyTheRegisteredLibrary) {
+  struct Case { std::vector<std::wstring> args; unsigned long error; unsigned code; bool left; };
+  for (const Case& c : std::vector<Case>{{{L"/deletelibrary"}, 0, 0, false},
+                                         {{L"-DeleteLibrary"}, 32, 3010, true},
+                                         {{L"/deletelibrary"}, 2, 1605, false},
+                                         {{L"/deletelibrary"}, 5, 5, true},
+                                         {{L"/deletelibrary", L"C:\\Windows\\x.dll"}, 0, 1639, true}}) {
+    SetUp();
+    w().anotherInstance = true;  // the first copy runs
+    if (c.error == platform::ErrorFileNotFound) w().files.clear();
+    else if (c.error != 0) w().fileDeleteErrors[Library] = c.error;
+    w().arguments = c.args;
+    EXPECT_FALSE(sim::StartProgram());
+    EXPECT_EQ(w().exitCode, c.code) << c.error;
+    EXPECT_EQ(w().files.count(Library), c.left ? 1u : 0u) << c.error;
+    EXPECT_EQ(w().deletedAtRestart.size(), c.code == 3010 ? 1u : 0u);
+    for (const char* call : {"MsgBox", "Shell", "CreateForm", "IsAnotherInstanceRunning", "ReportUnhandledFailure"})
+      EXPECT_TRUE(w().CallsStartingWith(call).empty()) << call;
+  }
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
@@ -331,16 +397,20 @@ TEST_F(RemovalTest, AbandonedProcessScanStillCompletesTheRemoval) {
 }
 
 TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
-  struct Case { std::vector<std::wstring> args; const char* parsed; };  // valid quiet preview help log
-  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "1100-"},
-                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "1100C:\\a b.log"},
-                                         {{L"-Preview", L"/?"}, "1011-"},
-                                         {{L"/log"}, "0000-"}, {{L"/log", L""}, "0000-"},
-                                         {{L"quiet"}, "0000-"}, {{L"/"}, "0000-"},
-                                         {{L"/quiet", L"/x"}, "0100-"}}) {
+  // valid quiet preview help deletelibrary log
+  struct Case { std::vector<std::wstring> args; const char* parsed; };
+  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "11000-"},
+                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "11000C:\\a b.log"},
+                                         {{L"-Preview", L"/?"}, "10110-"},
+                                         {{L"/log"}, "00000-"}, {{L"/log", L""}, "00000-"},
+                                         {{L"quiet"}, "00000-"}, {{L"/"}, "00000-"},
+                                         {{L"/quiet", L"/x"}, "01000-"},
+                                         {{L"/DELETELIBRARY"}, "10001-"},
+                                         {{L"/deletelibrary", L"/quiet"}, "01001-"}}) {
     CommandLine line = ParseCommandLine(c.args);
     std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
                          std::to_string(line.preview) + std::to_string(line.help) +
+                         std::to_string(line.deleteLibrary) +
                          (line.logPath.empty() ? "-" : sim::Narrow(line.logPath));
     EXPECT_EQ(parsed, c.parsed) << sim::Narrow(c.args.front());
   }
@@ -353,7 +423,8 @@ TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
            {Deleted, {}, 0}, {Deleted, {0, 1605}, 0}, {Deleted, {3010, 0}, 3010}, {Deleted, {1641}, 3010},
            {Deleted, {1618, 3010}, 1618}, {Deleted, {1603, 1618}, 1603}, {Deleted, {259}, 1603},
            {Absent, {}, 1605}, {Absent, {1605, 1605}, 1605}, {Absent, {0}, 0}, {Absent, {3010}, 3010},
-           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}})
+           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}, {Scheduled, {}, 3010},
+           {Scheduled, {0, 1605}, 3010}, {Scheduled, {1618}, 1618}, {Scheduled, {1603}, 1603}})
     EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
         << static_cast<int>(c.library) << " " << c.uninstalls.size();
 }
