@@ -209,7 +209,8 @@ run_case "Messenger coming straight back" 1
 touch "$SANDBOX_RUN/stop-respawn"
 wait "$respawner"
 if [[ -e $SANDBOX_DLL ]]; then
-  check "Messenger came back first: not removed, with a reason" matches "$(boxes)" "$NOT_REMOVED"
+  check_eq "Messenger came back first: removed when Windows restarts" "$(boxes)" \
+    'box title=Complete:|text=MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.|icon=1'
 else
   check_eq "Messenger came back too late: removed" "$(boxes)" "$SUCCESS"
 fi
