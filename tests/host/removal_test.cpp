@@ -280,80 +280,44 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
   EXPECT_EQ(w().calls.back(), "End");
 }
 
-// The library's deletion from the first copy's side: when it asks for a copy
-// with raised rights, and what each outcome shows and ends with (with /log,
-// or /quiet). XP has no TokenElevation; 32 is "in use", 5 "access denied".
-struct LibraryCase {
-  const char* name;
-  unsigned long deleteError, scheduleError;
-  std::uint32_t major;
-  bool elevated, quiet;
-  unsigned long elevatedExit, elevationError;
-  bool asks;
-  const char* box;  // "title|text", nothing under /quiet
-  unsigned code;
-};
-constexpr char Denied[] = "Error:|MSN Scribbit for Messenger Plus! could not be removed: Access is denied.";
-constexpr char InUse[] =
-    "Complete:|MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
-
+// The library's deletion as the first copy sees it (with /log, or /quiet): when
+// it starts the copy with raised rights, and what each outcome shows and ends
+// with. Errors: 5 access denied, 32 in use, 1223 the prompt declined.
 TEST_F(RemovalTest, LibraryOutcomesAndTheCopyWithRaisedRights) {
-  for (const LibraryCase& c : std::vector<LibraryCase>{
-           {"denied, elevated copy deletes", 5, 0, 10, false, false, 0, 0, true,
-            "Complete:|Plugin has been successfully uninstalled.", 0},
-           {"denied, elevated copy schedules", 5, 0, 6, false, false, 3010, 0, true, InUse, 3010},
-           {"denied, elevated copy finds none", 5, 0, 10, false, false, 1605, 0, true,
-            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.", 1605},
-           {"denied, elevated copy denied too", 5, 0, 10, false, false, 5, 0, true, Denied, 1603},
-           {"prompt declined", 5, 0, 10, false, false, 0, 1223, true,
-            "Error:|MSN Scribbit for Messenger Plus! could not be removed: The operation was canceled by the user.",
-            1603},
-           {"in use, may not schedule", 32, 5, 10, false, false, 3010, 0, true, InUse, 3010},
-           {"denied, already elevated", 5, 0, 10, true, false, 0, 0, false, Denied, 1603},
-           {"denied on XP", 5, 0, 5, false, false, 0, 0, false, Denied, 1603},
-           {"denied, quiet", 5, 0, 10, false, true, 0, 0, false, "", 1603},
-           {"in use, may not schedule, quiet", 32, 5, 10, false, true, 0, 0, false, "", 1603},
-           {"in use, scheduled directly", 32, 0, 10, false, false, 0, 0, false, InUse, 3010},
-           {"another failure", 19, 0, 10, false, false, 0, 0, false,
-            "Error:|MSN Scribbit for Messenger Plus! could not be removed: Error 19.", 1603}}) {
+  const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
+                    inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
+                    absent = "Error:|" + name + "doesn't exist on this computer.",
+                    denied = "Error:|" + name + "could not be removed: Access is denied.";
+  struct Case { unsigned long deleteError, scheduleError; std::uint32_t major; bool elevated, quiet;
+                unsigned long copyExit, copyError; bool asks; std::string box; unsigned code; };
+  int row = 0;
+  for (const Case& c : std::vector<Case>{
+           {5, 0, 10, false, false, 0, 0, true, done, 0}, {5, 0, 6, false, false, 3010, 0, true, inUse, 3010},
+           {5, 0, 10, false, false, 1605, 0, true, absent, 1605}, {5, 0, 10, false, false, 5, 0, true, denied, 1603},
+           {5, 0, 10, false, false, 0, 1223, true, "Error:|" + name + "could not be removed: The operation was "
+                                                   "canceled by the user.", 1603},
+           {32, 5, 10, false, false, 3010, 0, true, inUse, 3010},  // in use, may not schedule it
+           {5, 0, 10, true, false, 0, 0, false, denied, 1603}, {5, 0, 5, false, false, 0, 0, false, denied, 1603},
+           {5, 0, 10, false, true, 0, 0, false, "", 1603}, {32, 5, 10, false, true, 0, 0, false, "", 1603},
+           {32, 0, 10, false, false, 0, 0, false, inUse, 3010},
+           {19, 0, 10, false, false, 0, 0, false, "Error:|" + name + "could not be removed: Error 19.", 1603}}) {
     SetUp();
+    SCOPED_TRACE("row " + std::to_string(++row));
     SetValue(InkPath, L"");  // no uninstall to fold into the exit code
     SetValue(InfoPenPath, L"");
     if (c.deleteError != 0) w().fileDeleteErrors[Library] = c.deleteError;
     w().delayUntilRebootError = c.scheduleError;
     w().version.dwMajorVersion = c.major;
     w().tokenElevated = c.elevated;
-    w().elevatedExitCode = c.elevatedExit;
-    w().elevationError = c.elevationError;
-    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\r.log"};
+    w().elevatedExitCode = c.copyExit;
+    w().elevationError = c.copyError;
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\\r.log"};
     if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
-    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")),
-              c.asks ? "ShellExecuteExRunAs(/deletelibrary,60000)\n" : "") << c.name;
-    EXPECT_EQ(Joined(Boxes()), *c.box ? std::string(c.box) + "|64\n" : "") << c.name;
-    EXPECT_EQ(w().exitCode, c.code) << c.name;
-    EXPECT_EQ(w().deletedAtRestart.size(), c.deleteError == 32 && c.scheduleError == 0 ? 1u : 0u) << c.name;
-    EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u) << c.name << ": Messenger, by this copy";
-  }
-}
-
-TEST_F(RemovalTest, CopyWithRaisedRightsDeletesOnlyTheRegisteredLibrary) {
-  struct Case { std::vector<std::wstring> args; unsigned long error; unsigned code; bool left; };
-  for (const Case& c : std::vector<Case>{{{L"/deletelibrary"}, 0, 0, false},
-                                         {{L"-DeleteLibrary"}, 32, 3010, true},
-                                         {{L"/deletelibrary"}, 2, 1605, false},
-                                         {{L"/deletelibrary"}, 5, 5, true},
-                                         {{L"/deletelibrary", L"C:\\Windows\\x.dll"}, 0, 1639, true}}) {
-    SetUp();
-    w().anotherInstance = true;  // the first copy runs
-    if (c.error == platform::ErrorFileNotFound) w().files.clear();
-    else if (c.error != 0) w().fileDeleteErrors[Library] = c.error;
-    w().arguments = c.args;
-    EXPECT_FALSE(sim::StartProgram());
-    EXPECT_EQ(w().exitCode, c.code) << c.error;
-    EXPECT_EQ(w().files.count(Library), c.left ? 1u : 0u) << c.error;
-    EXPECT_EQ(w().deletedAtRestart.size(), c.code == 3010 ? 1u : 0u);
-    for (const char* call : {"MsgBox", "Shell", "CreateForm", "IsAnotherInstanceRunning", "ReportUnhandledFailure"})
-      EXPECT_TRUE(w().CallsStartingWith(call).empty()) << call;
+    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")), c.asks ? "ShellExecuteExRunAs(/deletelibrary,60000)\n" : "");
+    EXPECT_EQ(Joined(Boxes()), c.box.empty() ? "" : c.box + "|64\n");
+    EXPECT_EQ(w().exitCode, c.code);
+    EXPECT_EQ(w().deletedAtRestart.size(), c.deleteError == 32 && c.scheduleError == 0 ? 1u : 0u);
+    EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u) << "Messenger, by this copy";
   }
 }
 
