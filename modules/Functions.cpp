@@ -25,6 +25,11 @@ constexpr wchar_t SuccessText[] = L"Plugin has been successfully uninstalled.";
 constexpr wchar_t SuccessTitle[] = L"Complete:";
 constexpr wchar_t AbsentText[] = L"MSN Scribbit for Messenger Plus! doesn't exist on this computer.";
 constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could not be removed: ";
+constexpr wchar_t InUseText[] =
+    L"MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
+constexpr wchar_t AtRestart[] = L" to be deleted when Windows restarts";
+// The one argument of the copy started with raised rights.
+constexpr wchar_t DeleteLibrarySwitch[] = L"/deletelibrary";
 constexpr wchar_t ErrorTitle[] = L"Error:";
 constexpr int MessageStyle = 64;  // OK button, information icon
 constexpr int ShowNormal = 1;
@@ -44,6 +49,9 @@ constexpr unsigned CloseWindowsGiveUpMs = 10000;
 constexpr unsigned ProcessExitTimeoutMs = 5000;
 // Time for the Windows Installer prompt to take the focus.
 constexpr unsigned InstallerFocusTimeoutMs = 5000;
+// The copy with raised rights only deletes one file; one that has not ended
+// by then is taken as failed.
+constexpr unsigned ElevatedCopyTimeoutMs = 60000;
 // A silent uninstall of these small packages takes seconds; one that has not
 // ended by then is taken as failed and left running.
 constexpr unsigned SilentUninstallTimeoutMs = 300000;
@@ -183,6 +191,81 @@ bool IsAbsent(unsigned long code) {
          code == platform::ErrorInvalidName;
 }
 
+std::wstring LibraryFile() { return InstallInfo.PluginDir + LibraryPath; }
+
+// Deletes the library or, while another program still holds it open,
+// schedules its deletion for the next restart. The outcome as the copy with
+// raised rights ends with it: 0 deleted, 3010 scheduled, 1605 not there, else
+// the system error.
+unsigned long DeleteLibrary(const std::wstring& path) {
+  try {
+    platform::Kill(path);
+    Log(L"deleted " + path);
+    return ExitSuccess;
+  } catch (const platform::Failure& failure) {
+    Log(L"did not delete " + path + L": " + failure.description());
+    if (IsAbsent(failure.code())) return ExitNotInstalled;
+    if (failure.code() != platform::ErrorSharingViolation) return failure.code();
+  }
+  try {
+    platform::MoveFileExDelayUntilReboot(path);
+    Log(L"scheduled " + path + AtRestart);
+    return ExitRestartNeeded;
+  } catch (const platform::Failure& failure) {
+    Log(L"could not schedule " + path + AtRestart + L": " + failure.description());
+    return failure.code();
+  }
+}
+
+// Only where User Account Control gave the program a token that is not
+// elevated (Vista and later), and never in a quiet run: nobody is there to
+// answer the prompt.
+bool CanAskForRights() {
+  if (Mode.quiet) return false;
+  platform::VersionRecord version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  bool elevated = true;
+  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6 &&
+         platform::GetTokenElevation(elevated) && !elevated;
+}
+
+// Deletes the library; where that needs rights this copy lacks and may ask
+// for, a copy of the program started with them does it. Only that step runs
+// with raised rights: Messenger, started again later, must not inherit them.
+unsigned long RemoveLibrary(const std::wstring& path) {
+  unsigned long code = DeleteLibrary(path);
+  if (code != platform::ErrorAccessDenied || !CanAskForRights()) return code;
+  Log(L"asking for administrator rights to delete " + path);
+  try {
+    code = platform::ShellExecuteExRunAs(DeleteLibrarySwitch, ElevatedCopyTimeoutMs);
+    Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
+  } catch (const platform::Failure& failure) {
+    Log(L"no copy with administrator rights: " + failure.description());
+    return failure.code();
+  }
+  if (code == ExitSuccess) Log(L"deleted " + path);
+  if (code == ExitRestartNeeded) Log(L"scheduled " + path + AtRestart);
+  return code;
+}
+
+// The message for the library's fate, from the outcome of the deletion.
+LibraryOutcome ReportLibrary(unsigned long code) {
+  switch (code) {
+    case ExitSuccess:
+      Report(SuccessText, MessageStyle, SuccessTitle);
+      return LibraryOutcome::Deleted;
+    case ExitRestartNeeded:
+      Report(InUseText, MessageStyle, SuccessTitle);
+      return LibraryOutcome::Scheduled;
+    case ExitNotInstalled:
+      Report(AbsentText, MessageStyle, ErrorTitle);
+      return LibraryOutcome::Absent;
+    default:
+      Report(NotRemovedText + platform::DescribeError(code), MessageStyle, ErrorTitle);
+      return LibraryOutcome::NotDeleted;
+  }
+}
+
 }  // namespace
 
 bool NameMatches(const std::wstring& entryName, const std::wstring& target) {
@@ -235,22 +318,23 @@ void RemovePlugin() {
     for (const wchar_t* uninstall : UninstallsToStart()) uninstallCodes.push_back(StartUninstall(uninstall));
 
     platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-    const std::wstring path = InstallInfo.PluginDir + LibraryPath;
-    try {
-      platform::Kill(path);
-      Log(L"deleted " + path);
-      Report(SuccessText, MessageStyle, SuccessTitle);
-    } catch (const platform::Failure& failure) {
-      library = IsAbsent(failure.code()) ? LibraryOutcome::Absent : LibraryOutcome::NotDeleted;
-      Log(L"did not delete " + path + L": " + failure.description());
-      Report(library == LibraryOutcome::Absent ? AbsentText : NotRemovedText + failure.description(),
-             MessageStyle, ErrorTitle);
-    }
+    library = ReportLibrary(RemoveLibrary(LibraryFile()));
     StartMessenger();
   } catch (const std::exception& failure) {
     Fail(platform::DescriptionOf(failure));
   }
   Finish(FoldExitCode(library, uninstallCodes));
+}
+
+void DeleteLibraryElevated() {
+  unsigned long code = ExitFailed;
+  try {
+    ReadInstallInfo();
+    code = DeleteLibrary(LibraryFile());
+  } catch (const std::exception&) {
+    // Nothing may be shown here: the exit code tells the first copy.
+  }
+  Finish(code);
 }
 
 void PreviewRemoval() {
@@ -270,8 +354,11 @@ void PreviewRemoval() {
   text += L"Processes to end:" + (processes.empty() ? L" none" : processes) + L"\r\n";
   for (const wchar_t* uninstall : UninstallsToStart())
     text += L"Uninstall to start: " + UninstallCommand(uninstall) + L"\r\n";
-  const std::wstring path = InstallInfo.PluginDir + LibraryPath;
-  text += L"Library " + path + (platform::FileExists(path) ? L": there, to be deleted" : L": not there") +
+  const std::wstring path = LibraryFile();
+  text += L"Library " + path +
+          (!platform::FileExists(path)   ? L": not there"
+           : platform::IsFileInUse(path) ? L": there, in use," + std::wstring(AtRestart)
+                                         : L": there, to be deleted") +
           L"\r\n";
   text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
                              : std::wstring(L"Messenger not to be started again");

@@ -13,6 +13,11 @@ void ReadInstallInfo();
 // Carries out the whole removal and ends the program; it never returns.
 [[noreturn]] void RemovePlugin();
 
+// The copy started with raised rights (/deletelibrary): deletes the library
+// of the registered plug-in folder, or schedules it for the next restart, and
+// ends with 0 deleted, 3010 scheduled, 1605 not there or the system error.
+[[noreturn]] void DeleteLibraryElevated();
+
 // Changes nothing: reports what RemovePlugin would do here, then ends.
 [[noreturn]] void PreviewRemoval();
 

@@ -45,18 +45,23 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.preview = true;
     } else if (name == L"?") {
       line.help = true;
+    } else if (name == L"deletelibrary") {
+      line.deleteLibrary = true;
     } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty()) {
       line.logPath = arguments[++i];
     } else {
       line.valid = false;
     }
   }
+  // Nothing may steer what the copy with raised rights deletes.
+  if (line.deleteLibrary && arguments.size() != 1) line.valid = false;
   return line;
 }
 
 unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes) {
   bool failed = library == LibraryOutcome::NotDeleted;
-  bool busy = false, restart = false, removedPackage = false;
+  bool restart = library == LibraryOutcome::Scheduled;
+  bool busy = false, removedPackage = false;
   for (unsigned long code : uninstallCodes) {
     if (code == 0) {
       removedPackage = true;
@@ -105,7 +110,9 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     return;
   }
   CommandLine line = ParseCommandLine(arguments);
-  Mode = {true, line.quiet, line.logPath};
+  // A command line that names /deletelibrary shows nothing and writes nothing:
+  // it comes from a copy of this program, which reports for it.
+  Mode = {true, line.quiet || line.deleteLibrary, line.deleteLibrary ? L"" : line.logPath};
   std::wstring given;
   for (const std::wstring& argument : arguments) given += L" " + argument;
   Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
@@ -113,6 +120,9 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     Report(UsageText, line.valid ? InformationStyle : ErrorStyle, ProgramTitle);
     Finish(line.valid ? ExitSuccess : ExitInvalidCommandLine);
   }
+  // It runs beside the copy that started it, which holds the single-instance
+  // token.
+  if (line.deleteLibrary) DeleteLibraryElevated();
   if (platform::IsAnotherInstanceRunning()) {
     Log(L"another copy of the program is running");
     Finish(ExitBusy);

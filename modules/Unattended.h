@@ -11,10 +11,11 @@ struct CommandLine {
   bool quiet = false;
   bool preview = false;
   bool help = false;
+  bool deleteLibrary = false;  // the copy started with raised rights
   std::wstring logPath;  // empty: no log
 };
 // Switches are case-insensitive and start with "/" or "-"; "/log" takes the
-// next argument as its file.
+// next argument as its file. "/deletelibrary" is valid only on its own.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
 // Exit codes of a run with switches, in Windows Installer's numbering, which
@@ -26,7 +27,8 @@ inline constexpr unsigned ExitNotInstalled = 1605;
 inline constexpr unsigned ExitBusy = 1618;
 inline constexpr unsigned ExitInvalidCommandLine = 1639;
 
-enum class LibraryOutcome { Deleted, Absent, NotDeleted };
+// Scheduled: still in use, deleted when Windows restarts.
+enum class LibraryOutcome { Deleted, Scheduled, Absent, NotDeleted };
 // The exit code of a removal from the library's fate and each uninstall's
 // own exit code (README, "Exit codes").
 unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes);

@@ -39,8 +39,11 @@ class Failure : public std::exception {
 inline constexpr unsigned long ErrorFileNotFound = 2;
 inline constexpr unsigned long ErrorPathNotFound = 3;
 inline constexpr unsigned long ErrorAccessDenied = 5;
+inline constexpr unsigned long ErrorSharingViolation = 32;
 inline constexpr unsigned long ErrorInvalidName = 123;
 inline constexpr unsigned long ErrorProcNotFound = 127;
+inline constexpr unsigned long ErrorWaitTimeout = 258;
+inline constexpr unsigned long ErrorCancelled = 1223;
 
 // The description of a system error number (FormatMessage on Windows).
 std::wstring DescribeError(unsigned long code);
@@ -168,6 +171,23 @@ unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
 bool FileExists(const std::wstring& path);
+// True when another program holds the file open without letting it be
+// deleted: CreateFileW for DELETE access, sharing everything, fails with
+// ErrorSharingViolation.
+bool IsFileInUse(const std::wstring& path);
+// MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): the file is deleted
+// when Windows next starts. Needs administrator rights; raises Failure.
+void MoveFileExDelayUntilReboot(const std::wstring& path);
+
+// GetTokenInformation(TokenElevation) for this process's own token
+// (OpenProcessToken). False when the system has no such information class
+// (Windows 2000 and XP) or the call fails; else true, with `elevated` set.
+bool GetTokenElevation(bool& elevated);
+// Starts this program's own file with raised rights (ShellExecuteExW, verb
+// "runas") with `parameters`, waits for it and returns its exit code. Raises
+// Failure(ErrorCancelled) when the person declines the prompt, and
+// Failure(ErrorWaitTimeout) when the copy has not ended after `timeoutMs`.
+unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs);
 // Appends text to a file as UTF-8, creating the file if needed. False when it
 // cannot be written; never raises.
 bool AppendToFile(const std::wstring& path, const std::wstring& text);

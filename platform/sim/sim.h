@@ -66,7 +66,14 @@ struct World {
   bool leftButtonDown = true;
   bool highContrast = false;
   std::set<std::wstring> files;           // existing files, by exact path
-  std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete
+  std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete; 32: in use
+  unsigned long delayUntilRebootError = 0;  // MoveFileEx fails with it (5: not an administrator)
+  bool tokenElevated = true;                // as an administrator's token (TokenElevation; Vista on)
+  // The copy started with raised rights: the exit code it ends with, or the
+  // error starting it raises (1223: the person declined the prompt).
+  unsigned long elevatedExitCode = 0;
+  unsigned long elevationError = 0;
+  std::vector<std::wstring> arguments;    // the program's command line, split
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
@@ -81,8 +88,10 @@ struct World {
   std::vector<MessageBoxShown> messageBoxes;
   std::vector<Started> started;
   std::vector<std::wstring> reportedFailures;
+  std::vector<std::wstring> deletedAtRestart;  // scheduled with MoveFileEx
   std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
   bool ended = false;
+  unsigned exitCode = 0;
   bool removedFromTaskList = false;
 
   Window* FindWindow(platform::WindowHandle handle);
@@ -99,8 +108,8 @@ void Reset();
 
 std::string Narrow(const std::wstring& text);
 
-// Starts the program as the system would, without arguments: it creates the
-// main window. Each input helper delivers one event as the window procedure
+// Starts the program as the system would, with World::arguments (none: it
+// creates the main window). Each input helper delivers one event as the window procedure
 // does, through the event boundary. All return false once the program has ended.
 bool StartProgram();
 bool MouseMove(platform::Form& form, int x, int y);

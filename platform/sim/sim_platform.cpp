@@ -127,7 +127,9 @@ std::wstring DescribeError(unsigned long code) {
     case ErrorFileNotFound: return L"The system cannot find the file specified.";
     case ErrorPathNotFound: return L"The system cannot find the path specified.";
     case ErrorAccessDenied: return L"Access is denied.";
-    case 32: return L"The process cannot access the file because it is being used by another process.";
+    case ErrorSharingViolation:
+      return L"The process cannot access the file because it is being used by another process.";
+    case ErrorCancelled: return L"The operation was canceled by the user.";
     default: return L"Error " + std::to_wstring(code) + L".";
   }
 }
@@ -389,9 +391,34 @@ void Kill(const std::wstring& path) {
 // Started programs are not followed: they end at once, successfully.
 unsigned long WaitForExitCode(const HeldProcess&, unsigned) { return 0; }
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
+
+bool IsFileInUse(const std::wstring& path) {
+  auto error = world().fileDeleteErrors.find(path);
+  return FileExists(path) && error != world().fileDeleteErrors.end() && error->second == ErrorSharingViolation;
+}
+
+void MoveFileExDelayUntilReboot(const std::wstring& path) {
+  Log("MoveFileExDelayUntilReboot(" + sim::Narrow(path) + ")");
+  if (unsigned long error = world().delayUntilRebootError) throw Failure(error, DescribeError(error));
+  if (!FileExists(path)) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
+  world().deletedAtRestart.push_back(path);
+}
+
+// Windows 2000 and XP have no TokenElevation class.
+bool GetTokenElevation(bool& elevated) {
+  if (world().version.dwMajorVersion < 6) return false;
+  elevated = world().tokenElevated;
+  return true;
+}
+
+unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs) {
+  Log("ShellExecuteExRunAs(" + sim::Narrow(parameters) + "," + std::to_string(timeoutMs) + ")");
+  if (unsigned long error = world().elevationError) throw Failure(error, DescribeError(error));
+  return world().elevatedExitCode;
+}
 bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
-std::vector<std::wstring> CommandLineArguments() { return {}; }
+std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return true; }
 
 void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
@@ -402,6 +429,7 @@ void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
 void End(unsigned exitCode) {
   Log("End");
   world().ended = true;
+  world().exitCode = exitCode;
   throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 
@@ -409,6 +437,7 @@ void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) 
   Log("ReportUnhandledFailure");
   world().reportedFailures.push_back(description);
   world().ended = true;
+  world().exitCode = exitCode;
   throw sim::ProgramEnded{static_cast<int>(exitCode)};
 }
 

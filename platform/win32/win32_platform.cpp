@@ -3,6 +3,7 @@
 #include "win32.h"
 
 #include <ole2.h>
+#include <shellapi.h>
 #include <tlhelp32.h>
 
 #include <cstring>
@@ -59,6 +60,18 @@ void FromSystem(const PROCESSENTRY32& in, ProcessEntry& out) {
   out.dwFlags = in.dwFlags;
   std::memcpy(out.szExeFile, in.szExeFile, sizeof out.szExeFile);
 }
+
+// shell32, loaded only for the calls that need it and freed after them: a
+// plain start does not load it at all.
+struct Shell32 {
+  HMODULE module = win32::LoadSystemLibrary(L"shell32.dll");
+  Shell32() = default;
+  Shell32(const Shell32&) = delete;
+  Shell32& operator=(const Shell32&) = delete;
+  ~Shell32() {
+    if (module != nullptr) FreeLibrary(module);
+  }
+};
 
 class Bstr {
  public:
@@ -402,6 +415,91 @@ bool FileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool IsFileInUse(const std::wstring& path) {
+  HANDLE file = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+    return false;
+  }
+  return GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
+void MoveFileExDelayUntilReboot(const std::wstring& path) {
+  if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) RaiseLastError();
+}
+
+bool GetTokenElevation(bool& elevated) {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  UniqueHandle owner(reinterpret_cast<Handle>(token));
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) return false;
+  elevated = elevation.TokenIsElevated != 0;
+  return true;
+}
+
+namespace {
+// The owner of the consent prompt. Windows shows the prompt in front only
+// when the window it is given is the foreground window; given none, or the
+// hidden main window, it shows a flashing taskbar button instead, which the
+// person who just pressed "Remove" would not see. So a one-pixel tool window
+// of ours (no taskbar button) is shown for the prompt and made the
+// foreground window: Windows allows that while this process is in front or
+// had the last input (the click), and being our own window it needs no
+// AllowSetForegroundWindow. It goes once the prompt has been answered.
+class PromptOwner {
+ public:
+  PromptOwner()
+      : window_(CreateWindowExW(WS_EX_TOOLWINDOW | WS_EX_TOPMOST, L"STATIC", L"MSN Scribbit Removal",
+                                WS_POPUP | WS_VISIBLE, GetSystemMetrics(SM_CXSCREEN) / 2,
+                                GetSystemMetrics(SM_CYSCREEN) / 2, 1, 1, nullptr, nullptr,
+                                GetModuleHandleW(nullptr), nullptr)) {
+    if (window_ != nullptr) SetForegroundWindow(window_);
+  }
+  ~PromptOwner() { Close(); }
+  PromptOwner(const PromptOwner&) = delete;
+  PromptOwner& operator=(const PromptOwner&) = delete;
+  HWND get() const { return window_; }
+  void Close() {
+    if (window_ != nullptr) DestroyWindow(window_);
+    window_ = nullptr;
+  }
+
+ private:
+  HWND window_;
+};
+}  // namespace
+
+unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs) {
+  std::wstring self(32768, L'\0');
+  DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
+  if (length == 0 || length >= self.size()) RaiseLastError();
+  self.resize(length);
+  Shell32 shell;
+  auto shellExecuteEx = win32::LookUp<BOOL(WINAPI*)(SHELLEXECUTEINFOW*)>(shell.module, "ShellExecuteExW");
+  if (shellExecuteEx == nullptr) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
+  PromptOwner owner;
+  SHELLEXECUTEINFOW info{};
+  info.cbSize = sizeof info;
+  // No UI of the shell's own: the program reports every failure itself.
+  info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC | SEE_MASK_FLAG_NO_UI;
+  info.hwnd = owner.get();
+  info.lpVerb = L"runas";
+  info.lpFile = self.c_str();
+  info.lpParameters = parameters.c_str();
+  info.nShow = SW_HIDE;
+  if (!shellExecuteEx(&info)) RaiseLastError();
+  owner.Close();
+  UniqueHandle process(reinterpret_cast<Handle>(info.hProcess));
+  if (info.hProcess == nullptr) throw Failure(ERROR_INVALID_HANDLE, DescribeError(ERROR_INVALID_HANDLE));
+  DWORD code = 0;
+  if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(info.hProcess, &code))
+    throw Failure(ErrorWaitTimeout, DescribeError(ErrorWaitTimeout));
+  return code;
+}
+
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   // Opened for each piece and closed again: what was written is on disk
   // whatever happens next, and others may read the file meanwhile.
@@ -440,12 +538,7 @@ std::vector<std::wstring> CommandLineArguments() {
   while (*rest == L' ' || *rest == L'\t') ++rest;
   if (*rest == L'\0') return {};
 
-  struct Shell32 {
-    HMODULE module = win32::LoadSystemLibrary(L"shell32.dll");
-    ~Shell32() {
-      if (module != nullptr) FreeLibrary(module);
-    }
-  } shell;
+  Shell32 shell;
   struct Arguments {
     LPWSTR* argv = nullptr;
     ~Arguments() { LocalFree(argv); }

@@ -209,7 +209,8 @@ run_case "Messenger coming straight back" 1
 touch "$SANDBOX_RUN/stop-respawn"
 wait "$respawner"
 if [[ -e $SANDBOX_DLL ]]; then
-  check "Messenger came back first: not removed, with a reason" matches "$(boxes)" "$NOT_REMOVED"
+  check_eq "Messenger came back first: removed when Windows restarts" "$(boxes)" \
+    'box title=Complete:|text=MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.|icon=1'
 else
   check_eq "Messenger came back too late: removed" "$(boxes)" "$SUCCESS"
 fi
@@ -258,5 +259,25 @@ check "no installer: library left" test -e "$SANDBOX_DLL"
 check_eq "no installer: Messenger not started again" "$(count msnmsgr.exe)" 0
 check_eq "no installer: exit code of a failure" "$PROGRAM_RC" 1
 nothing_else_deleted "no installer" '$^'
+
+# ------------------------------------------------------------ a token that is not elevated
+# Wine's limited token (TokenLinkedToken, which TokenElevation calls not elevated), as User
+# Account Control starts programs: the read-only library is denied, so the program starts a
+# copy of itself with "runas" and /deletelibrary; Wine raises nothing, so that copy answers 5.
+reset_install
+sandbox_wine attrib +r "$SANDBOX_DLL_WIN" >/dev/null
+sandbox_start_watcher 1 45000
+(cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
+  /log "$(sandbox_winpath "$SANDBOX_RUN/limited.log")" </dev/null >/dev/null 2>&1) &
+PROGRAM_PID=$!
+program_find_window 'MSN Scribbit Removal' && program_click 222 102 && program_wait_end "$BOUND"
+sandbox_wait_watcher
+check_eq "limited token: the copy with raised rights asked for, its answer shown, the library kept" \
+  "$(tr -d '\r' <"$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|Error:)' | sed 's/ C:.*//')
+$(boxes)|$(test -e "$SANDBOX_DLL" && echo kept)" "asking for administrator rights to delete
+the copy with administrator rights ended with exit code 5
+Error: MSN Scribbit for Messenger Plus! could not be removed: Access denied.
+box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: Access denied.|icon=1|kept"
+sandbox_wine attrib -r "$SANDBOX_DLL_WIN" >/dev/null
 
 finish hostile

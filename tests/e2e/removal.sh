@@ -113,14 +113,43 @@ mkdir -p "$SANDBOX_DRIVE_C/Tools" && cp "$SANDBOX_MESSENGER_EXE" "$SANDBOX_DRIVE
 sandbox_wait_for '[[ -e $SANDBOX_DRIVE_C/Tools/holder.ready ]]' 30
 sandbox_start_messenger --windows 1
 remove 1
-check "in-use message names the reason" \
-  grep -qE '^box title=Error:\|text=MSN Scribbit for Messenger Plus! could not be removed: .+\|icon=1$' \
-  <(boxes)
-boxes | sed 's/^/    /'
-check "library still there" test -f "$SANDBOX_DLL"
+check_eq "in-use message, information icon" "$(boxes)" \
+  'box title=Complete:|text=MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.|icon=1'
+check "library still there until the restart" test -f "$SANDBOX_DLL"
 check "the holder was not ended" sandbox_process_running holder.exe
 check_eq "Messenger started again once" "$(restarts)" 1
+pending() { sandbox_reg_query 'HKLM\System\CurrentControlSet\Control\Session Manager' PendingFileRenameOperations; }
+check_eq "pending: the library's deletion and nothing else" "$(pending)" "\\??\\$SANDBOX_DLL_WIN\\0"
 check_eq "nothing deleted but the packages' files" "$(deleted_beyond "$PACKAGE_FILES")" ""
+program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
+check "/preview says the library is in use" log_has "$SANDBOX_RUN/preview.log" \
+  "Library $SANDBOX_DLL_WIN: there, in use, to be deleted when Windows restarts"
+program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/quiet.log")"
+check_eq "/quiet while in use: exit code 3010" "$PROGRAM_CODE" 3010
+check "... the log names the path scheduled" log_has "$SANDBOX_RUN/quiet.log" \
+  "scheduled $SANDBOX_DLL_WIN to be deleted when Windows restarts"
+# The copy that the program starts with administrator rights, run directly.
+echo x >"$SANDBOX_DRIVE_C/Tools/other.dll"
+program_run /deletelibrary 'C:\Tools\other.dll'
+codes="$PROGRAM_CODE, $PROGRAM_WINDOWS_SEEN windows, $(test -f "$SANDBOX_DRIVE_C/Tools/other.dll" && echo kept)"
+program_run /deletelibrary
+check_eq "/deletelibrary with a path: 1639, no window, the file kept; held open: 3010" "$codes $PROGRAM_CODE" \
+  "1639, 0 windows, kept 3010"
+
+# A restart of the prefix carries out the pending operations.
+sandbox_listing >"$SANDBOX_RUN/before.txt"
+timeout 30 wineserver -k; timeout 30 wineserver -w
+check "Windows restarts" timeout 120 wineboot -r
+timeout 60 wineserver -w
+sandbox_listing >"$SANDBOX_RUN/after.txt"
+check_eq "after it, the library is gone, every other file is there, nothing is pending" \
+  "$(test -e "$SANDBOX_DLL" && echo left)|$(deleted_beyond "$LIBRARY")|$(appeared)|$(pending)" "|||"
+printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+sandbox_listing >"$SANDBOX_RUN/before.txt"
+program_run /deletelibrary && codes=$PROGRAM_CODE && program_run /deletelibrary
+sandbox_listing >"$SANDBOX_RUN/after.txt"
+check_eq "/deletelibrary: 0, then 1605" "$codes $PROGRAM_CODE" "0 1605"
+check_eq "... deleted only the registered library" "$(deleted_beyond "$LIBRARY")|$(appeared)" "|"
 
 # ---------------------------------------------------------------------------
 scenario near-miss-names || exit 1

@@ -280,15 +280,45 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
   EXPECT_EQ(w().calls.back(), "End");
 }
 
-TEST_F(RemovalTest, LibraryThatCannotBeDeletedIsReportedWithTheReason) {
-  w().fileDeleteErrors[Library] = 32;  // in use
-  Remove();
-  EXPECT_EQ(Joined(Boxes()),
-            "Error:|MSN Scribbit for Messenger Plus! could not be removed: The process cannot access "
-            "the file because it is being used by another process.|64\n");
-  EXPECT_EQ(w().files.count(Library), 1u);
-  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u);
-  EXPECT_EQ(w().calls.back(), "End");
+// The library's deletion as the first copy sees it (with /log, or /quiet): when
+// it starts the copy with raised rights, and what each outcome shows and ends
+// with. Errors: 5 access denied, 32 in use, 1223 the prompt declined.
+TEST_F(RemovalTest, LibraryOutcomesAndTheCopyWithRaisedRights) {
+  const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
+                    inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
+                    absent = "Error:|" + name + "doesn't exist on this computer.",
+                    denied = "Error:|" + name + "could not be removed: Access is denied.";
+  struct Case { unsigned long deleteError, scheduleError; std::uint32_t major; bool elevated, quiet;
+                unsigned long copyExit, copyError; bool asks; std::string box; unsigned code; };
+  int row = 0;
+  for (const Case& c : std::vector<Case>{
+           {5, 0, 10, false, false, 0, 0, true, done, 0}, {5, 0, 6, false, false, 3010, 0, true, inUse, 3010},
+           {5, 0, 10, false, false, 1605, 0, true, absent, 1605}, {5, 0, 10, false, false, 5, 0, true, denied, 1603},
+           {5, 0, 10, false, false, 0, 1223, true, "Error:|" + name + "could not be removed: The operation was "
+                                                   "canceled by the user.", 1603},
+           {32, 5, 10, false, false, 3010, 0, true, inUse, 3010},  // in use, may not schedule it
+           {5, 0, 10, true, false, 0, 0, false, denied, 1603}, {5, 0, 5, false, false, 0, 0, false, denied, 1603},
+           {5, 0, 10, false, true, 0, 0, false, "", 1603}, {32, 5, 10, false, true, 0, 0, false, "", 1603},
+           {32, 0, 10, false, false, 0, 0, false, inUse, 3010},
+           {19, 0, 10, false, false, 0, 0, false, "Error:|" + name + "could not be removed: Error 19.", 1603}}) {
+    SetUp();
+    SCOPED_TRACE("row " + std::to_string(++row));
+    SetValue(InkPath, L"");  // no uninstall to fold into the exit code
+    SetValue(InfoPenPath, L"");
+    if (c.deleteError != 0) w().fileDeleteErrors[Library] = c.deleteError;
+    w().delayUntilRebootError = c.scheduleError;
+    w().version.dwMajorVersion = c.major;
+    w().tokenElevated = c.elevated;
+    w().elevatedExitCode = c.copyExit;
+    w().elevationError = c.copyError;
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\\r.log"};
+    if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
+    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")), c.asks ? "ShellExecuteExRunAs(/deletelibrary,60000)\n" : "");
+    EXPECT_EQ(Joined(Boxes()), c.box.empty() ? "" : c.box + "|64\n");
+    EXPECT_EQ(w().exitCode, c.code);
+    EXPECT_EQ(w().deletedAtRestart.size(), c.deleteError == 32 && c.scheduleError == 0 ? 1u : 0u);
+    EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u) << "Messenger, by this copy";
+  }
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
@@ -331,16 +361,20 @@ TEST_F(RemovalTest, AbandonedProcessScanStillCompletesTheRemoval) {
 }
 
 TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
-  struct Case { std::vector<std::wstring> args; const char* parsed; };  // valid quiet preview help log
-  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "1100-"},
-                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "1100C:\\a b.log"},
-                                         {{L"-Preview", L"/?"}, "1011-"},
-                                         {{L"/log"}, "0000-"}, {{L"/log", L""}, "0000-"},
-                                         {{L"quiet"}, "0000-"}, {{L"/"}, "0000-"},
-                                         {{L"/quiet", L"/x"}, "0100-"}}) {
+  // valid quiet preview help deletelibrary log
+  struct Case { std::vector<std::wstring> args; const char* parsed; };
+  for (const Case& c : std::vector<Case>{{{L"/quiet"}, "11000-"},
+                                         {{L"-QUIET", L"/Log", L"C:\\a b.log"}, "11000C:\\a b.log"},
+                                         {{L"-Preview", L"/?"}, "10110-"},
+                                         {{L"/log"}, "00000-"}, {{L"/log", L""}, "00000-"},
+                                         {{L"quiet"}, "00000-"}, {{L"/"}, "00000-"},
+                                         {{L"/quiet", L"/x"}, "01000-"},
+                                         {{L"/DELETELIBRARY"}, "10001-"},
+                                         {{L"/deletelibrary", L"/quiet"}, "01001-"}}) {
     CommandLine line = ParseCommandLine(c.args);
     std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
                          std::to_string(line.preview) + std::to_string(line.help) +
+                         std::to_string(line.deleteLibrary) +
                          (line.logPath.empty() ? "-" : sim::Narrow(line.logPath));
     EXPECT_EQ(parsed, c.parsed) << sim::Narrow(c.args.front());
   }
@@ -353,7 +387,8 @@ TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
            {Deleted, {}, 0}, {Deleted, {0, 1605}, 0}, {Deleted, {3010, 0}, 3010}, {Deleted, {1641}, 3010},
            {Deleted, {1618, 3010}, 1618}, {Deleted, {1603, 1618}, 1603}, {Deleted, {259}, 1603},
            {Absent, {}, 1605}, {Absent, {1605, 1605}, 1605}, {Absent, {0}, 0}, {Absent, {3010}, 3010},
-           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}})
+           {NotDeleted, {0}, 1603}, {NotDeleted, {1618}, 1603}, {Scheduled, {}, 3010},
+           {Scheduled, {0, 1605}, 3010}, {Scheduled, {1618}, 1618}, {Scheduled, {1603}, 1603}})
     EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
         << static_cast<int>(c.library) << " " << c.uninstalls.size();
 }
