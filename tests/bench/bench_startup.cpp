@@ -1,7 +1,8 @@
 // Start-up time: from process creation to the first window shown and painted
-// (the process waiting for input), for the program and for the minimal
-// window, measured alternately; prints each pair and the medians.
-//   bench_startup.exe PROGRAM MINIMAL [PAIRS]
+// (the process waiting for input), for several programs measured in turn in
+// each round; prints each round and the medians, each also as a ratio to the
+// last program (the baseline, a minimal window).
+//   bench_startup.exe ROUNDS NAME=PROGRAM... BASELINE_NAME=PROGRAM
 #include <windows.h>
 
 #include <cstdio>
@@ -56,16 +57,31 @@ double StartUp(const std::wstring& program) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
-  int pairs = argc > 3 ? _wtoi(argv[3]) : 15;
-  std::vector<double> program, minimal;
-  StartUp(argv[1]);  // warm the file cache for both
-  StartUp(argv[2]);
-  for (int i = 0; i < pairs; ++i) {
-    program.push_back(StartUp(argv[1]));
-    minimal.push_back(StartUp(argv[2]));
-    std::printf("pair %2d: program %7.1f ms, minimal window %7.1f ms\n", i + 1, program.back(), minimal.back());
+  int rounds = _wtoi(argv[1]);
+  std::vector<std::wstring> names, programs;
+  for (int i = 2; i < argc; ++i) {
+    std::wstring arg = argv[i];
+    std::size_t equals = arg.find(L'=');
+    if (equals == std::wstring::npos) return 2;
+    names.push_back(arg.substr(0, equals));
+    programs.push_back(arg.substr(equals + 1));
   }
-  double p = bench::Median(program), m = bench::Median(minimal);
-  std::printf("median: program %.1f ms, minimal window %.1f ms, ratio %.3f\n", p, m, p / m);
+  std::vector<std::vector<double>> times(programs.size());
+  for (const std::wstring& program : programs) StartUp(program);  // warm the file cache
+  for (int round = 1; round <= rounds; ++round) {
+    std::printf("round %2d:", round);
+    for (std::size_t i = 0; i < programs.size(); ++i) {
+      times[i].push_back(StartUp(programs[i]));
+      std::printf("%s %ls %6.1f ms", i ? "," : "", names[i].c_str(), times[i].back());
+    }
+    std::printf("\n");
+  }
+  double baseline = bench::Median(times.back());
+  std::printf("median:");
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    double median = bench::Median(times[i]);
+    std::printf("%s %ls %.1f ms (ratio %.3f)", i ? "," : "", names[i].c_str(), median, median / baseline);
+  }
+  std::printf("\n");
   return 0;
 }
