@@ -8,7 +8,9 @@ set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 sandbox_init "$WORK/installer" && sandbox_seed && program_install || exit 1
-# 64-bit Windows has a Windows Installer of each width: both are replaced.
+# 64-bit Windows has a Windows Installer of each width: both are replaced
+# (removed first: the sandbox's system files are shared with its cache).
+rm -f "$SANDBOX_DRIVE_C"/windows/{system32,syswow64}/msiexec.exe
 cp "$SANDBOX_FIXTURES/fake_msiexec.exe" "$SANDBOX_DRIVE_C/windows/system32/msiexec.exe"
 if [[ -d $SANDBOX_DRIVE_C/windows/syswow64 ]]; then
   cp "$SANDBOX_FIXTURES_32/fake_msiexec.exe" "$SANDBOX_DRIVE_C/windows/syswow64/msiexec.exe"
@@ -86,6 +88,7 @@ check_eq "the read-only log untouched" "$(tr -d '\r' <"$READONLY")" kept
 
 echo "# /quiet, Windows Installer cannot be started"
 printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+rm -f "$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe"
 printf 'not a program\r\n' >"$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe"
 program_run /quiet
 check_eq "exit code 1603, and no failure report on screen" "$PROGRAM_CODE|$PROGRAM_WINDOWS_SEEN" "1603|0"

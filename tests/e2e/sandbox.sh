@@ -237,6 +237,17 @@ _sandbox_boot_prefix() {
   fi
 }
 
+# _sandbox_copy_prefix FROM TO: a copy of a booted prefix. Wine's own
+# programs and libraries (1.3 GB in a 64-bit prefix, once per scenario and
+# world) are never changed in place, so they are hard links to the cached
+# ones; a test that replaces one of them removes it first. Everything else
+# (registry, settings) is copied.
+_sandbox_copy_prefix() {
+  cp -al "$1" "$2" &&
+    find "$2" -type f -links +1 ! \( -iname '*.dll' -o -iname '*.exe' -o -iname '*.drv' -o -iname '*.sys' \) \
+      -exec sh -c 'for f; do cp -p "$f" "$f.copy" && mv -f "$f.copy" "$f" || exit 1; done' sh {} +
+}
+
 # sandbox_init DIR: a fresh prefix in DIR/prefix (anything there before is
 # removed), scratch files in DIR/run, and a private Xvfb.
 sandbox_init() {
@@ -272,7 +283,7 @@ sandbox_init() {
         cp -a "$WINEPREFIX" "$cached.tmp.$$" && mv -T "$cached.tmp.$$" "$cached" 2>/dev/null
       rm -rf "$cached.tmp.$$"
     else
-      cp -a "$cached" "$WINEPREFIX" || { _sandbox_err "cannot copy $cached"; return 1; }
+      _sandbox_copy_prefix "$cached" "$WINEPREFIX" || { _sandbox_err "cannot copy $cached"; return 1; }
     fi
   else
     _sandbox_boot_prefix || return 1
