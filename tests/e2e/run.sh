@@ -20,6 +20,9 @@ declare -A scripts=(
 )
 worlds=("$@")
 [[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x86-wow64 x86-xp x86-2000)
+for world in "${worlds[@]}"; do
+  [[ -n ${scripts[$world]:-} ]] || { echo "run.sh: unknown world '$world'" >&2; exit 2; }
+done
 mkdir -p "$root/build/e2e"
 # run_world WORLD: its scripts one after the other; a report on stdout.
 run_world() {

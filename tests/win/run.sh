@@ -13,9 +13,9 @@ failed=0
 for build in win64 win32; do
   echo "-- $build"
   export SCRIBBIT_EXE="$(sandbox_winpath "$root/build/$build/ScribbitRemoval.exe")"
+  # pipefail: a failed test program fails the pipeline, whatever grep does.
   (cd "$root/build/$build-tests/tests/win" &&
-    timeout 300 wine win_platform_tests.exe --gtest_color=no 2>&1 | tr -d '\r' | grep -vE '^\[ +(RUN|OK) ')
-  rc=${PIPESTATUS[0]}
-  [[ $rc == 0 ]] || failed=1
+    timeout 300 wine win_platform_tests.exe --gtest_color=no 2>&1 | tr -d '\r' | grep -vE '^\[ +(RUN|OK) ') ||
+    failed=1
 done
 exit $failed
