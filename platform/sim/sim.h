@@ -77,6 +77,8 @@ struct World {
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
+  bool userDesktop = true;  // false: a service's window station, session 0
+  std::wstring log;         // every line appended to the log file
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
   // Runs before each window lookup, for tests in which windows come and go

@@ -350,8 +350,10 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;  // CreateProcessW may write to it
-  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                      &startup, &info))
+  // Started with the system's own error mode, not the one this program set
+  // for itself.
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                      nullptr, nullptr, &startup, &info))
     RaiseLastError();
   ::CloseHandle(info.hThread);
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
@@ -502,11 +504,18 @@ unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeo
 
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   // Opened for each piece and closed again: what was written is on disk
-  // whatever happens next, and others may read the file meanwhile.
+  // whatever happens next, and others may read the file meanwhile. A run as
+  // SYSTEM may be pointed at a folder where anyone can plant a link to a file
+  // only administrators may change: a link itself (a reparse point) is opened,
+  // not followed, and it or a file with another name (a hard link) is left
+  // unwritten.
   UniqueHandle file(reinterpret_cast<Handle>(
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  if (file.get() == InvalidHandleValue) return false;
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (file.get() == InvalidHandleValue || !GetFileInformationByHandle(AsHandle(file.get()), &info) ||
+      info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return false;
   int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                  nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size), '\0');
