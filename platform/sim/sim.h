@@ -56,6 +56,7 @@ struct World {
   // Registry: full path (as RegRead takes it, "HKLM\...\Name") to value.
   std::map<std::wstring, platform::Variant> registry;
   bool automationMissing = false;
+  std::set<std::wstring> unreadable;  // RegRead raises "access denied" for these paths
   platform::VersionRecord version{148, 10, 0, 19045, 2, {}};
   bool versionFails = false;
   std::vector<Process> processes;

@@ -167,6 +167,7 @@ AutomationObject::~AutomationObject() {
 Variant AutomationObject::Call(const std::wstring& method, const std::wstring& argument) {
   Log(sim::Narrow(method) + "(" + sim::Narrow(argument) + ")");
   auto& registry = world().registry;
+  if (world().unreadable.count(argument) != 0) throw Failure(0x80070005, L"Access is denied.");
   auto found = registry.find(argument);
   if (found == registry.end())
     throw Failure(0x80070002, L"Unable to open registry key \"" + argument + L"\" for reading.");

@@ -155,3 +155,35 @@ TEST_F(ProgramTest, AboutReplacesTheMainWindowTopmostAndTranslucentOnXp) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fault that nothing catches, made from outside: a thread of the program's
+// started at an address where there is no code. A person gets the failure
+// report and the exit code 1; with a switch, the exit code is 1603 and the
+// log says why.
+TEST_F(ProgramTest, AFaultEndsWithTheFailureReportAndWithSwitches1603) {
+  SetVersion(L"win10");
+  const std::wstring log = wintest::TempDir(L"fault") + L"\\run.log";
+  DeleteFileW(log.c_str());
+  for (const std::wstring& arguments : {std::wstring(), L"/log \"" + log + L"\""}) {
+    auto program = wintest::Start(exe_, arguments);
+    ASSERT_TRUE(wintest::WaitUntil([&] { return FindMainWindow(program.id) != nullptr; }, 15000));
+    wintest::Owned thread(CreateRemoteThread(program.process.get(), nullptr, 0,
+                                             reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr));
+    HWND report = nullptr;
+    DWORD owner = 0;
+    ASSERT_TRUE(wintest::WaitUntil([&] {
+      report = FindWindowW(L"#32770", L"MSN Scribbit Removal");
+      return report != nullptr && GetWindowThreadProcessId(report, &owner) && owner == program.id;
+    }, 15000)) << "no failure report";
+    PostMessageW(report, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(WaitForSingleObject(program.process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(wintest::ExitCode(program.process.get()), arguments.empty() ? 1u : 1603u);
+  }
+  char text[4096] = {};
+  if (FILE* file = _wfopen(log.c_str(), L"rb")) text[fread(text, 1, sizeof text - 1, file)] = 0, fclose(file);
+  EXPECT_NE(strstr(text, "\r\nfailed: Unexpected failure (exception 0xc0000005).\r\nexit code 1603\r\n"), nullptr) << text;
+}
+
+}  // namespace
