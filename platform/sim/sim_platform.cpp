@@ -417,10 +417,7 @@ unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeo
   if (unsigned long error = world().elevationError) throw Failure(error, DescribeError(error));
   return world().elevatedExitCode;
 }
-bool AppendToFile(const std::wstring&, const std::wstring& text) {
-  world().log += text;
-  return true;
-}
+bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return world().userDesktop; }

@@ -82,7 +82,6 @@ TEST_F(RegistryTest, MissingValueOrKeyIsEmpty) {
   EXPECT_EQ(RegReadValue(L"HKLM\\Software\\NoSuchKeyAtAll\\Value"), L"");
   EXPECT_EQ(RegReadValue(L"NotARoot\\x\\y"), L"");
   EXPECT_EQ(RegReadValue(L""), L"");
-  // Absence is not a failure of the read, even to a run that stops on one.
   EXPECT_EQ(RegReadValueOrRaise(TestPath + L"NoSuchValue"), L"");
   EXPECT_EQ(RegReadValueOrRaise(L"HKLM\\Software\\NoSuchKeyAtAll\\Value"), L"");
 }
