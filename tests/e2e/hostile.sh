@@ -277,6 +277,7 @@ sandbox_start_watcher 1 45000
 PROGRAM_PID=$!
 program_find_window 'MSN Scribbit Removal' && program_click 222 102 && program_wait_end 60
 sandbox_wait_watcher
+sandbox_wait_for 'grep -q "^start" "$SANDBOX_MESSENGER_LOG"' 20  # Messenger, started again
 # Windows 2000 and XP have no elevation: there the first copy does it all itself.
 asked="asked conversation window N to close"
 [[ $WINEARCH == win64 ]] && asked="asking for administrator rights for the removal

@@ -24,7 +24,9 @@ INSTALLER_LOG=$SANDBOX_DRIVE_C/fake_msiexec.log
 KEYS=$SANDBOX_RUN/keys.log
 INK='args=MsiExec.exe /X{9FCB2876-554D-491D-A2CD-58F8252D6C64}'
 INFOPEN='args=MsiExec.exe /X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}'
-CWD="cwd=C:\\${SANDBOX_PROGRAM_SYSTEM_DIR//\//\\}"
+# Its folder as the program names it: a 32-bit program on 64-bit Windows
+# names System32 too, which leads it to SysWOW64.
+CWD='cwd=C:\windows\system32'
 # The stand-in reports whether the library is still there when it is done.
 export FAKE_MSIEXEC_WATCH=$SANDBOX_DLL_WIN
 
