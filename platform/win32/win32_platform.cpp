@@ -397,15 +397,12 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
       win32::LookUp<BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
                                   LPPROCESS_INFORMATION)>(GetModuleHandleW(L"advapi32.dll"),
                                                           "CreateProcessWithTokenW");
-  BOOL started = withToken != nullptr &&
-                 withToken(AsHandle(token.get()), 0, program.c_str(), line.data(), 0, nullptr,
-                           currentDirectory.c_str(), &startup, &info);
-  if (!started) {
-    line = commandLine;
-    if (!CreateProcessAsUserW(AsHandle(token.get()), program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                              nullptr, currentDirectory.c_str(), &startup, &info))
-      RaiseLastError();
-  }
+  BOOL started = withToken != nullptr
+                     ? withToken(AsHandle(token.get()), 0, program.c_str(), line.data(), 0, nullptr,
+                                 currentDirectory.c_str(), &startup, &info)
+                     : CreateProcessAsUserW(AsHandle(token.get()), program.c_str(), line.data(), nullptr, nullptr,
+                                            FALSE, 0, nullptr, currentDirectory.c_str(), &startup, &info);
+  if (!started) RaiseLastError();
   ::CloseHandle(info.hThread);
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
 }
