@@ -28,8 +28,10 @@ constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could no
 constexpr wchar_t InUseText[] =
     L"MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
 constexpr wchar_t AtRestart[] = L" to be deleted when Windows restarts";
-// The one argument of the copy started with raised rights.
+// The one argument of each copy started with raised rights: the one that
+// deletes the library, and the one that carries out the whole removal.
 constexpr wchar_t DeleteLibrarySwitch[] = L"/deletelibrary";
+constexpr wchar_t RemoveWithRightsSwitch[] = L"/removewithrights";
 constexpr wchar_t ErrorTitle[] = L"Error:";
 constexpr int MessageStyle = 64;  // OK button, information icon
 constexpr int ShowNormal = 1;
@@ -52,9 +54,13 @@ constexpr unsigned InstallerFocusTimeoutMs = 5000;
 // The copy with raised rights only deletes one file; one that has not ended
 // by then is taken as failed.
 constexpr unsigned ElevatedCopyTimeoutMs = 60000;
-// A silent uninstall of these small packages takes seconds; one that has not
-// ended by then is taken as failed and left running.
-constexpr unsigned SilentUninstallTimeoutMs = 300000;
+// An uninstall of these small packages takes seconds; one that has not ended
+// by then is taken as failed and left running.
+constexpr unsigned UninstallTimeoutMs = 300000;
+// The copy that carries out the removal: every bound of its own steps, and
+// a margin.
+constexpr unsigned RemovalCopyTimeoutMs =
+    CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 2 * (InstallerFocusTimeoutMs + UninstallTimeoutMs) + 60000;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -113,25 +119,24 @@ std::vector<const wchar_t*> UninstallsToStart() {
 }
 
 std::wstring UninstallCommand(const wchar_t* arguments) {
-  return L"MsiExec.exe " + std::wstring(arguments) + (Mode.quiet ? L" /qn /norestart" : L"");
+  return L"MsiExec.exe " + std::wstring(arguments) + (Mode.silentUninstalls ? L" /qn /norestart" : L"");
 }
 
-// Starts a Windows Installer uninstall. Interactively, its prompt is confirmed
-// with Enter, but only once it has the focus, so the key cannot land
-// elsewhere, and the uninstall runs on its own (0 is returned). A quiet run
-// has no prompt to confirm: it waits and returns the uninstall's exit code.
-unsigned long StartUninstall(const wchar_t* arguments) {
-  std::wstring program = platform::SystemDirectory() + L"\\MsiExec.exe";
+// Runs a Windows Installer uninstall to its end and returns its exit code:
+// Windows Installer runs one installation at a time, and the library goes
+// only after both. Where it shows its prompt, that is confirmed with Enter,
+// but only once the prompt has the focus, so the key cannot land elsewhere.
+unsigned long RunUninstall(const wchar_t* arguments) {
+  const std::wstring folder = platform::SystemDirectory();
+  std::wstring program = folder + L"\\MsiExec.exe";
   std::wstring commandLine = UninstallCommand(arguments);
-  platform::HeldProcess installer = platform::Shell(program, commandLine, ShowNormal);
+  platform::HeldProcess installer = platform::Shell(program, commandLine, ShowNormal, folder);
   Log(L"started " + program + L": " + commandLine);
-  if (!Mode.quiet) {
-    if (platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs)) platform::SendEnterKey();
-    return 0;
-  }
-  unsigned long code = platform::WaitForExitCode(installer, SilentUninstallTimeoutMs);
+  if (!Mode.silentUninstalls && platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs))
+    platform::SendEnterKey();
+  unsigned long code = platform::WaitForExitCode(installer, UninstallTimeoutMs);
   Log(code == platform::StillActive
-          ? L"... still running after " + DecimalText(SilentUninstallTimeoutMs / 1000) + L" s"
+          ? L"... still running after " + DecimalText(UninstallTimeoutMs / 1000) + L" s"
           : L"... ended with exit code " + DecimalText(static_cast<long long>(code)));
   return code;
 }
@@ -140,8 +145,22 @@ unsigned long StartUninstall(const wchar_t* arguments) {
 // Messenger where no one can see it, as that account.
 bool MessengerToStart() { return !InstallInfo.MessengerDir.empty() && !(Mode.quiet && !platform::HasUserDesktop()); }
 
-// Starts exactly the Messenger of the install directory, minimised. Without
-// a directory nothing is started: a search by bare name would look in this
+bool IsVistaOrLater() {
+  platform::VersionRecord version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6;
+}
+
+// A full token of Vista and later ("Run as administrator", an elevated
+// console), or LocalSystem: what Messenger must not inherit.
+bool HasRaisedRights() {
+  bool elevated = false;
+  return (IsVistaOrLater() && platform::GetTokenElevation(elevated) && elevated) || platform::IsLocalSystem();
+}
+
+// Starts exactly the Messenger of the install directory, minimised, in that
+// directory, with the rights of the person at the desktop. Without a
+// directory nothing is started: a search by bare name would look in this
 // program's own folder first, where anything could be saved beside it.
 void StartMessenger() {
   if (!MessengerToStart()) {
@@ -150,10 +169,18 @@ void StartMessenger() {
     return;
   }
   std::wstring program = InstallInfo.MessengerDir + MessengerExe;
+  const bool raised = HasRaisedRights();
   try {
-    platform::Shell(program, Quoted(program), ShowMinimized);
-    Log(L"started Messenger: " + program);
+    if (raised)
+      platform::ShellAsDesktopUser(program, Quoted(program), ShowMinimized, InstallInfo.MessengerDir);
+    else
+      platform::Shell(program, Quoted(program), ShowMinimized, InstallInfo.MessengerDir);
+    Log(L"started Messenger: " + program + (raised ? L", with the rights of the desktop's user" : L""));
   } catch (const platform::Failure& failure) {
+    if (raised && failure.code() == platform::ErrorNotFound) {
+      Log(L"Messenger not started: no desktop shell to take the user's own rights from");
+      return;
+    }
     if (!Mode.switches) throw;
     // The removal itself is complete: the exit code keeps reporting it.
     Report(failure.description(), ErrorStyle, ProgramTitle);
@@ -193,40 +220,69 @@ bool IsAbsent(unsigned long code) {
 
 std::wstring LibraryFile() { return InstallInfo.PluginDir + LibraryPath; }
 
-// Deletes the library or, while another program still holds it open,
-// schedules its deletion for the next restart. The outcome as the copy with
-// raised rights ends with it: 0 deleted, 3010 scheduled, 1605 not there, else
-// the system error.
+// Deletes the library or, while a program still holds it open or has it
+// loaded, schedules its deletion for the next restart. A read-only library
+// loses that attribute first, as "del /f" does, and gets it back where it
+// stays. The outcome as the copy with raised rights ends with it: 0 deleted,
+// 3010 scheduled, 1605 not there, else the system error.
 unsigned long DeleteLibrary(const std::wstring& path) {
-  try {
-    platform::Kill(path);
-    Log(L"deleted " + path);
-    return ExitSuccess;
-  } catch (const platform::Failure& failure) {
-    Log(L"did not delete " + path + L": " + failure.description());
-    if (IsAbsent(failure.code())) return ExitNotInstalled;
-    if (failure.code() != platform::ErrorSharingViolation) return failure.code();
+  auto attempt = [&]() -> unsigned long {
+    try {
+      platform::Kill(path);
+      Log(L"deleted " + path);
+      return ExitSuccess;
+    } catch (const platform::Failure& failure) {
+      Log(L"did not delete " + path + L": " + failure.description());
+      return failure.code();
+    }
+  };
+  unsigned long error = attempt();
+  if (error == ExitSuccess) return ExitSuccess;
+  if (IsAbsent(error)) return ExitNotInstalled;
+  const std::uint32_t attributes = platform::GetFileAttributesW(path);
+  bool readOnly = error == platform::ErrorAccessDenied && attributes != platform::InvalidFileAttributes &&
+                  (attributes & platform::FileAttributeReadOnly) != 0;
+  if (readOnly && platform::SetFileAttributesW(path, attributes & ~platform::FileAttributeReadOnly)) {
+    Log(L"cleared the read-only attribute of " + path);
+    error = attempt();
+    if (error == ExitSuccess) return ExitSuccess;
+    readOnly = false;
   }
-  try {
-    platform::MoveFileExDelayUntilReboot(path);
-    Log(L"scheduled " + path + AtRestart);
-    return ExitRestartNeeded;
-  } catch (const platform::Failure& failure) {
-    Log(L"could not schedule " + path + AtRestart + L": " + failure.description());
-    return failure.code();
+  // Refused although this token may delete it (and it is not read-only):
+  // a program has it loaded. Held open without delete sharing: in use too.
+  const bool inUse = error == platform::ErrorSharingViolation ||
+                     (error == platform::ErrorAccessDenied && !readOnly && platform::OpenForDelete(path) == 0);
+  if (inUse) {
+    try {
+      platform::MoveFileExDelayUntilReboot(path);
+      Log(L"scheduled " + path + AtRestart);
+      return ExitRestartNeeded;
+    } catch (const platform::Failure& failure) {
+      Log(L"could not schedule " + path + AtRestart + L": " + failure.description());
+      error = failure.code();
+    }
   }
+  if (attributes != platform::InvalidFileAttributes && (attributes & platform::FileAttributeReadOnly) != 0 &&
+      platform::GetFileAttributesW(path) != attributes)
+    platform::SetFileAttributesW(path, attributes);
+  return error;
 }
 
 // Only where User Account Control gave the program a token that is not
 // elevated (Vista and later), and never in a quiet run: nobody is there to
 // answer the prompt.
 bool CanAskForRights() {
-  if (Mode.quiet) return false;
-  platform::VersionRecord version{};
-  version.dwOSVersionInfoSize = sizeof version;
   bool elevated = true;
-  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6 &&
-         platform::GetTokenElevation(elevated) && !elevated;
+  return !Mode.quiet && IsVistaOrLater() && platform::GetTokenElevation(elevated) && !elevated;
+}
+
+// Whether the removal needs rights this token lacks, known before anything
+// changes: a package to uninstall (its entry is under HKLM, so it is
+// per-machine, and Windows Installer would ask for each), or a library this
+// token may not delete.
+bool RemovalNeedsRights() {
+  return CanAskForRights() && (!UninstallsToStart().empty() ||
+                               platform::OpenForDelete(LibraryFile()) == platform::ErrorAccessDenied);
 }
 
 // Deletes the library; where that needs rights this copy lacks and may ask
@@ -237,12 +293,14 @@ unsigned long RemoveLibrary(const std::wstring& path) {
   if (code != platform::ErrorAccessDenied || !CanAskForRights()) return code;
   Log(L"asking for administrator rights to delete " + path);
   try {
-    code = platform::ShellExecuteExRunAs(DeleteLibrarySwitch, ElevatedCopyTimeoutMs);
-    Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
+    platform::HeldProcess copy = platform::ShellExecuteExRunAs(DeleteLibrarySwitch);
+    code = platform::WaitForExitCode(copy, ElevatedCopyTimeoutMs);
   } catch (const platform::Failure& failure) {
     Log(L"no copy with administrator rights: " + failure.description());
     return failure.code();
   }
+  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
+  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
   if (code == ExitSuccess) Log(L"deleted " + path);
   if (code == ExitRestartNeeded) Log(L"scheduled " + path + AtRestart);
   return code;
@@ -309,29 +367,114 @@ void ReadInstallInfo() {
   }
 }
 
+namespace {
+
+// What the removal changed: the library's outcome code (as DeleteLibrary
+// gives it) and each uninstall's exit code.
+struct Outcome {
+  unsigned long library = ExitSuccess;
+  std::vector<unsigned long> uninstalls;
+};
+
+// Everything between the hidden window and the report.
+Outcome CarryOutRemoval() {
+  Outcome outcome;
+  CloseConversationWindows();
+  KillProcessByName(MessengerExe);
+  // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
+  // on regardless, as nothing else could set it.
+
+  unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
+  platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
+  Log(L"posted MessengerPlus_PluginChange to all top-level windows");
+
+  for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
+
+  platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
+  outcome.library = RemoveLibrary(LibraryFile());
+  return outcome;
+}
+
+// The copy that carries out the removal reports its outcome in its exit
+// code: the library's code in the low 16 bits, then three bits for each
+// uninstall, in order, telling which kind of exit code it gave.
+constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
+constexpr int KindBits = 3;
+
+unsigned long PackOutcome(const Outcome& outcome) {
+  unsigned long packed = outcome.library & 0xFFFF;
+  int shift = 16;
+  for (unsigned long code : outcome.uninstalls) {
+    unsigned long kind = code == 1641 ? 2 : 5;
+    for (unsigned long k = 1; k < 5; ++k)
+      if (UninstallKinds[k] == code) kind = k;
+    packed |= kind << shift;
+    shift += KindBits;
+  }
+  return packed;
+}
+
+Outcome UnpackOutcome(unsigned long packed) {
+  // Anything else did not come from PackOutcome (the copy crashed, say).
+  if (packed >> (16 + 2 * KindBits) != 0) return {packed, {ExitFailed}};
+  Outcome outcome{packed & 0xFFFF, {}};
+  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
+    unsigned long kind = (packed >> shift) & 7;
+    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
+  }
+  return outcome;
+}
+
+// Asks for administrator rights once, while the window is still in front,
+// and has a copy started with them carry out the removal. Declined, nothing
+// has changed: the program says so and ends.
+Outcome RemoveWithRights() {
+  Log(L"asking for administrator rights for the removal");
+  platform::HeldProcess copy;
+  try {
+    copy = platform::ShellExecuteExRunAs(RemoveWithRightsSwitch);
+  } catch (const platform::Failure& failure) {
+    Log(L"no copy with administrator rights: " + failure.description());
+    Report(NotRemovedText + failure.description(), MessageStyle, ErrorTitle);
+    Finish(ExitFailed);
+  }
+  frmMain::Hide();
+  unsigned long code = platform::WaitForExitCode(copy, RemovalCopyTimeoutMs);
+  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
+  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
+  return UnpackOutcome(code);
+}
+
+}  // namespace
+
 void RemovePlugin() {
   LibraryOutcome library = LibraryOutcome::Deleted;
-  std::vector<unsigned long> uninstallCodes;
+  Outcome outcome;
   try {
-    frmMain::Hide();
-    CloseConversationWindows();
-    KillProcessByName(MessengerExe);
-    // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
-    // on regardless, as nothing else could set it.
-
-    unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
-    platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
-    Log(L"posted MessengerPlus_PluginChange to all top-level windows");
-
-    for (const wchar_t* uninstall : UninstallsToStart()) uninstallCodes.push_back(StartUninstall(uninstall));
-
-    platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-    library = ReportLibrary(RemoveLibrary(LibraryFile()));
+    if (RemovalNeedsRights()) {
+      outcome = RemoveWithRights();
+    } else {
+      frmMain::Hide();
+      outcome = CarryOutRemoval();
+    }
+    library = ReportLibrary(outcome.library);
+    // By this copy, with the person's own rights.
     StartMessenger();
   } catch (const std::exception& failure) {
     Fail(platform::DescriptionOf(failure));
   }
-  Finish(FoldExitCode(library, uninstallCodes));
+  Finish(FoldExitCode(library, outcome.uninstalls));
+}
+
+void RemoveWithRightsElevated() {
+  unsigned long code = ExitFailed;
+  try {
+    ReadInstallInfo();
+    code = PackOutcome(CarryOutRemoval());
+  } catch (const std::exception&) {
+    // Nothing may be shown here: the exit code tells the first copy.
+  }
+  Finish(code);
 }
 
 void DeleteLibraryElevated() {

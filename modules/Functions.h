@@ -18,6 +18,11 @@ void ReadInstallInfo();
 // ends with 0 deleted, 3010 scheduled, 1605 not there or the system error.
 [[noreturn]] void DeleteLibraryElevated();
 
+// The copy started with raised rights when the removal needs them
+// (/removewithrights): carries out the removal from closing Messenger to the
+// library, shows nothing, and ends with its outcome packed in the exit code.
+[[noreturn]] void RemoveWithRightsElevated();
+
 // Changes nothing: reports what RemovePlugin would do here, then ends.
 [[noreturn]] void PreviewRemoval();
 

@@ -47,6 +47,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.help = true;
     } else if (name == L"deletelibrary") {
       line.deleteLibrary = true;
+    } else if (name == L"removewithrights") {
+      line.removeWithRights = true;
     } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty() &&
                !isSwitch(arguments[i + 1])) {  // "/log /quiet": a file is missing
       line.logPath = arguments[++i];
@@ -55,7 +57,7 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
   }
   // Nothing may steer what the copy with raised rights deletes.
-  if (line.deleteLibrary && arguments.size() != 1) line.valid = false;
+  if ((line.deleteLibrary || line.removeWithRights) && arguments.size() != 1) line.valid = false;
   return line;
 }
 
@@ -115,10 +117,12 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     return;
   }
   CommandLine line = ParseCommandLine(arguments);
-  // A command line that names /deletelibrary shows nothing and writes nothing:
-  // it comes from a copy of this program, which reports for it.
-  const bool unattended = line.quiet || line.deleteLibrary;
-  Mode = {true, unattended || !desktop, line.deleteLibrary ? L"" : line.logPath};
+  // A copy started with raised rights shows nothing and writes nothing: the
+  // copy that started it reports for it. Windows Installer's own prompts are
+  // still shown to the person waiting on it.
+  const bool copy = line.deleteLibrary || line.removeWithRights;
+  const bool unattended = line.quiet || copy;
+  Mode = {true, unattended || !desktop, line.quiet, copy ? L"" : line.logPath};
   std::wstring given;
   for (const std::wstring& argument : arguments) given += L" " + argument;
   Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
@@ -135,6 +139,7 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   // It runs beside the copy that started it, which holds the single-instance
   // token.
   if (line.deleteLibrary) DeleteLibraryElevated();
+  if (line.removeWithRights) RemoveWithRightsElevated();
   if (platform::IsAnotherInstanceRunning()) {
     Log(L"another copy of the program is running");
     Finish(ExitBusy);

@@ -11,11 +11,13 @@ struct CommandLine {
   bool quiet = false;
   bool preview = false;
   bool help = false;
-  bool deleteLibrary = false;  // the copy started with raised rights
+  bool deleteLibrary = false;     // the copies started with raised rights
+  bool removeWithRights = false;
   std::wstring logPath;  // empty: no log
 };
 // Switches are case-insensitive and start with "/" or "-"; "/log" takes the
-// next argument as its file. "/deletelibrary" is valid only on its own.
+// next argument as its file. "/deletelibrary" and "/removewithrights" are
+// valid only on their own.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
 // Exit codes of a run with switches, in Windows Installer's numbering, which
@@ -35,7 +37,8 @@ unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& 
 
 struct RunMode {
   bool switches = false;  // any switch given: exit codes as above, failures end with 1603
-  bool quiet = false;     // no window, no message box; uninstalls silent and waited for
+  bool quiet = false;     // no window, no message box
+  bool silentUninstalls = false;  // Windows Installer shows nothing either
   std::wstring logPath;
 };
 extern RunMode Mode;

@@ -41,6 +41,7 @@ inline constexpr unsigned long ErrorPathNotFound = 3;
 inline constexpr unsigned long ErrorAccessDenied = 5;
 inline constexpr unsigned long ErrorSharingViolation = 32;
 inline constexpr unsigned long ErrorInvalidName = 123;
+inline constexpr unsigned long ErrorNotFound = 1168;
 inline constexpr unsigned long ErrorProcNotFound = 127;
 inline constexpr unsigned long ErrorWaitTimeout = 258;
 inline constexpr unsigned long ErrorCancelled = 1223;
@@ -148,10 +149,19 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
 // Milliseconds since the system started (wraps after 49 days).
 std::uint32_t TickCount();
 struct HeldProcess;
-// Starts exactly `program` with `commandLine` as its command line and returns
-// at once, holding the new process's handle. Raises Failure when it cannot be
-// started.
-HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState);
+// Starts exactly `program` with `commandLine` as its command line, in
+// `currentDirectory`, and returns at once, holding the new process's handle.
+// Raises Failure when it cannot be started.
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState,
+                  const std::wstring& currentDirectory);
+// The same, with the rights of the person signed in to this desktop: the
+// token of the process that owns the desktop shell's window (GetShellWindow,
+// else the taskbar, Shell_TrayWnd). Raises Failure(ErrorNotFound) when there
+// is no such process.
+HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& commandLine,
+                               int showState, const std::wstring& currentDirectory);
+// True when this process runs as LocalSystem.
+bool IsLocalSystem();
 std::wstring SystemDirectory();
 // The registry key under which 32-bit programs' HKLM\Software values are
 // seen by this program: Wow6432Node on 64-bit Windows for a 64-bit program.
@@ -172,9 +182,17 @@ void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
 bool FileExists(const std::wstring& path);
 // True when another program holds the file open without letting it be
-// deleted: CreateFileW for DELETE access, sharing everything, fails with
-// ErrorSharingViolation.
+// deleted (CreateFileW for DELETE access, sharing everything, fails with
+// ErrorSharingViolation) or has loaded it (an open for writing fails so).
 bool IsFileInUse(const std::wstring& path);
+// CreateFileW for DELETE access, sharing everything, closed at once: 0 when
+// granted, else the system error (ErrorAccessDenied: this token may not
+// delete the file).
+unsigned long OpenForDelete(const std::wstring& path);
+inline constexpr std::uint32_t FileAttributeReadOnly = 0x1;
+inline constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFF;
+std::uint32_t GetFileAttributesW(const std::wstring& path);
+bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes);
 // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): the file is deleted
 // when Windows next starts. Needs administrator rights; raises Failure.
 void MoveFileExDelayUntilReboot(const std::wstring& path);
@@ -184,10 +202,10 @@ void MoveFileExDelayUntilReboot(const std::wstring& path);
 // (Windows 2000 and XP) or the call fails; else true, with `elevated` set.
 bool GetTokenElevation(bool& elevated);
 // Starts this program's own file with raised rights (ShellExecuteExW, verb
-// "runas") with `parameters`, waits for it and returns its exit code. Raises
-// Failure(ErrorCancelled) when the person declines the prompt, and
-// Failure(ErrorWaitTimeout) when the copy has not ended after `timeoutMs`.
-unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs);
+// "runas") with `parameters`, in the system folder, and returns at once,
+// holding the copy. Raises Failure(ErrorCancelled) when the person declines
+// the prompt.
+HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 // Appends text to a file as UTF-8, creating the file if needed. False when it
 // cannot be written, or is a link (a reparse point, or a file with more than
 // one name), which is left as it is; never raises.

@@ -50,6 +50,8 @@ struct Started {
   std::wstring commandLine;
   int showState;
   std::uint32_t processId;
+  std::wstring currentDirectory;
+  bool asDesktopUser = false;  // with the token of the desktop shell's owner
 };
 
 struct World {
@@ -68,12 +70,17 @@ struct World {
   bool highContrast = false;
   std::set<std::wstring> files;           // existing files, by exact path
   std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete; 32: in use
+  // As Windows answers a deletion: 5 for each, but only a file whose DELETE
+  // open is refused is one this token may not delete.
+  std::set<std::wstring> readOnlyFiles, loadedFiles, deleteRefused;
   unsigned long delayUntilRebootError = 0;  // MoveFileEx fails with it (5: not an administrator)
   bool tokenElevated = true;                // as an administrator's token (TokenElevation; Vista on)
   // The copy started with raised rights: the exit code it ends with, or the
   // error starting it raises (1223: the person declined the prompt).
   unsigned long elevatedExitCode = 0;
   unsigned long elevationError = 0;
+  bool localSystem = false;
+  bool desktopShell = true;  // a process owns the shell's window or the taskbar
   std::vector<std::wstring> arguments;    // the program's command line, split
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt

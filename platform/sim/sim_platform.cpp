@@ -359,15 +359,27 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return world().clock; }
 
-HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState,
+                  const std::wstring& currentDirectory) {
   Log("Shell(" + sim::Narrow(program) + "," + sim::Narrow(commandLine) + "," +
       std::to_string(showState) + ")");
   auto& w = world();
   if (w.unstartable.count(LowerCase(program)) != 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
   std::uint32_t id = 9000 + static_cast<std::uint32_t>(w.started.size());
-  w.started.push_back({program, commandLine, showState, id});
+  w.started.push_back({program, commandLine, showState, id, currentDirectory});
   return {UniqueHandle(StartedHandleBase + id), id};
 }
+
+HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& commandLine, int showState,
+                               const std::wstring& currentDirectory) {
+  Log("ShellAsDesktopUser");
+  if (!world().desktopShell) throw Failure(ErrorNotFound, DescribeError(ErrorNotFound));
+  HeldProcess process = Shell(program, commandLine, showState, currentDirectory);
+  world().started.back().asDesktopUser = true;
+  return process;
+}
+
+bool IsLocalSystem() { return world().localSystem; }
 
 // The simulated program is the x86 build: the paths as the products write them.
 std::wstring SoftwareKeyOf32BitPrograms() { return L"HKLM\\Software\\"; }
@@ -386,16 +398,42 @@ void Kill(const std::wstring& path) {
   auto& w = world();
   auto error = w.fileDeleteErrors.find(path);
   if (error != w.fileDeleteErrors.end()) throw Failure(error->second, DescribeError(error->second));
+  if (w.files.count(path) != 0 &&
+      (w.readOnlyFiles.count(path) + w.loadedFiles.count(path) + w.deleteRefused.count(path)) != 0)
+    throw Failure(ErrorAccessDenied, DescribeError(ErrorAccessDenied));
   if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
 }
 
-// Started programs are not followed: they end at once, successfully.
-unsigned long WaitForExitCode(const HeldProcess&, unsigned) { return 0; }
+// Started programs end at once, successfully; the copy with raised rights
+// with the code the test gives it.
+unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
+  Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
+  return process.id == 0 ? world().elevatedExitCode : 0;
+}
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
 
+unsigned long OpenForDelete(const std::wstring& path) {
+  auto& w = world();
+  if (!FileExists(path)) return ErrorFileNotFound;
+  if (w.deleteRefused.count(path) != 0) return ErrorAccessDenied;
+  auto error = w.fileDeleteErrors.find(path);
+  return error != w.fileDeleteErrors.end() && error->second == ErrorSharingViolation ? ErrorSharingViolation : 0;
+}
+
 bool IsFileInUse(const std::wstring& path) {
-  auto error = world().fileDeleteErrors.find(path);
-  return FileExists(path) && error != world().fileDeleteErrors.end() && error->second == ErrorSharingViolation;
+  return OpenForDelete(path) == ErrorSharingViolation || (FileExists(path) && world().loadedFiles.count(path) != 0);
+}
+
+std::uint32_t GetFileAttributesW(const std::wstring& path) {
+  if (!FileExists(path)) return InvalidFileAttributes;
+  return 0x20 | (world().readOnlyFiles.count(path) != 0 ? FileAttributeReadOnly : 0);
+}
+
+bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
+  Log("SetFileAttributesW(" + sim::Narrow(path) + "," + std::to_string(attributes) + ")");
+  if (!FileExists(path)) return false;
+  if (attributes & FileAttributeReadOnly) world().readOnlyFiles.insert(path); else world().readOnlyFiles.erase(path);
+  return true;
 }
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
@@ -412,10 +450,11 @@ bool GetTokenElevation(bool& elevated) {
   return true;
 }
 
-unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs) {
-  Log("ShellExecuteExRunAs(" + sim::Narrow(parameters) + "," + std::to_string(timeoutMs) + ")");
+// The copy with raised rights is held as id 0; WaitForExitCode gives its code.
+HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
+  Log("ShellExecuteExRunAs(" + sim::Narrow(parameters) + ")");
   if (unsigned long error = world().elevationError) throw Failure(error, DescribeError(error));
-  return world().elevatedExitCode;
+  return {UniqueHandle(StartedHandleBase), 0};
 }
 bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }

@@ -343,7 +343,8 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return GetTickCount(); }
 
-HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState) {
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState,
+                  const std::wstring& currentDirectory) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -353,10 +354,78 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
   // Started with the system's own error mode, not the one this program set
   // for itself.
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
-                      nullptr, nullptr, &startup, &info))
+                      nullptr, currentDirectory.c_str(), &startup, &info))
     RaiseLastError();
   ::CloseHandle(info.hThread);
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+}
+
+namespace {
+// The primary token of the process that owns the desktop shell, or null.
+UniqueHandle DesktopUserToken() {
+  HWND shell = GetShellWindow();
+  if (shell == nullptr) shell = FindWindowW(L"Shell_TrayWnd", nullptr);
+  DWORD owner = 0;
+  if (shell == nullptr || GetWindowThreadProcessId(shell, &owner) == 0) return UniqueHandle();
+  UniqueHandle process(reinterpret_cast<Handle>(::OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, owner)));
+  HANDLE token = nullptr, primary = nullptr;
+  if (process.get() == 0 ||
+      !OpenProcessToken(AsHandle(process.get()), TOKEN_DUPLICATE | TOKEN_QUERY | TOKEN_ASSIGN_PRIMARY, &token))
+    return UniqueHandle();
+  UniqueHandle shellToken(reinterpret_cast<Handle>(token));
+  if (!DuplicateTokenEx(token, TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
+                                   TOKEN_ADJUST_SESSIONID,
+                        nullptr, SecurityImpersonation, TokenPrimary, &primary))
+    return UniqueHandle();
+  return UniqueHandle(reinterpret_cast<Handle>(primary));
+}
+}  // namespace
+
+HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& commandLine, int showState,
+                               const std::wstring& currentDirectory) {
+  UniqueHandle token = DesktopUserToken();
+  if (token.get() == 0) throw Failure(ErrorNotFound, DescribeError(ErrorNotFound));
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = static_cast<WORD>(showState);
+  wchar_t desktop[] = L"winsta0\\default";
+  startup.lpDesktop = desktop;
+  PROCESS_INFORMATION info{};
+  std::wstring line = commandLine;
+  // An administrator holds the right that CreateProcessWithTokenW needs
+  // (Vista and later), LocalSystem the one CreateProcessAsUserW needs.
+  static const auto withToken =
+      win32::LookUp<BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
+                                  LPPROCESS_INFORMATION)>(GetModuleHandleW(L"advapi32.dll"),
+                                                          "CreateProcessWithTokenW");
+  BOOL started = withToken != nullptr
+                     ? withToken(AsHandle(token.get()), 0, program.c_str(), line.data(), CREATE_DEFAULT_ERROR_MODE,
+                                 nullptr, currentDirectory.c_str(), &startup, &info)
+                     : CreateProcessAsUserW(AsHandle(token.get()), program.c_str(), line.data(), nullptr, nullptr,
+                                            FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, currentDirectory.c_str(),
+                                            &startup, &info);
+  if (!started) RaiseLastError();
+  ::CloseHandle(info.hThread);
+  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+}
+
+bool IsLocalSystem() {
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  UniqueHandle owner(reinterpret_cast<Handle>(token));
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } buffer{};
+  DWORD size = 0;
+  if (!GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size)) return false;
+  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+  PSID system = nullptr;
+  if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return false;
+  bool same = EqualSid(buffer.user.User.Sid, system) != FALSE;
+  FreeSid(system);
+  return same;
 }
 
 std::wstring SoftwareKeyOf32BitPrograms() {
@@ -417,14 +486,29 @@ bool FileExists(const std::wstring& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool IsFileInUse(const std::wstring& path) {
-  HANDLE file = CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+namespace {
+unsigned long OpenError(const std::wstring& path, DWORD access) {
+  HANDLE file = CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    ::CloseHandle(file);
-    return false;
-  }
-  return GetLastError() == ERROR_SHARING_VIOLATION;
+  if (file == INVALID_HANDLE_VALUE) return GetLastError();
+  ::CloseHandle(file);
+  return 0;
+}
+}  // namespace
+
+unsigned long OpenForDelete(const std::wstring& path) { return OpenError(path, DELETE); }
+
+bool IsFileInUse(const std::wstring& path) {
+  // A library that a process has loaded can be opened for DELETE, but not
+  // for writing: Windows refuses that while the image is mapped.
+  return OpenError(path, DELETE) == ERROR_SHARING_VIOLATION ||
+         OpenError(path, FILE_WRITE_DATA) == ERROR_SHARING_VIOLATION;
+}
+
+std::uint32_t GetFileAttributesW(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
+
+bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
+  return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
 }
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
@@ -474,11 +558,12 @@ class PromptOwner {
 };
 }  // namespace
 
-unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeoutMs) {
+HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   std::wstring self(32768, L'\0');
   DWORD length = GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size()));
   if (length == 0 || length >= self.size()) RaiseLastError();
   self.resize(length);
+  const std::wstring folder = SystemDirectory();
   Shell32 shell;
   auto shellExecuteEx = win32::LookUp<BOOL(WINAPI*)(SHELLEXECUTEINFOW*)>(shell.module, "ShellExecuteExW");
   if (shellExecuteEx == nullptr) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
@@ -491,15 +576,11 @@ unsigned long ShellExecuteExRunAs(const std::wstring& parameters, unsigned timeo
   info.lpVerb = L"runas";
   info.lpFile = self.c_str();
   info.lpParameters = parameters.c_str();
+  info.lpDirectory = folder.c_str();
   info.nShow = SW_HIDE;
   if (!shellExecuteEx(&info)) RaiseLastError();
-  owner.Close();
-  UniqueHandle process(reinterpret_cast<Handle>(info.hProcess));
   if (info.hProcess == nullptr) throw Failure(ERROR_INVALID_HANDLE, DescribeError(ERROR_INVALID_HANDLE));
-  DWORD code = 0;
-  if (WaitForSingleObject(info.hProcess, timeoutMs) != WAIT_OBJECT_0 || !GetExitCodeProcess(info.hProcess, &code))
-    throw Failure(ErrorWaitTimeout, DescribeError(ErrorWaitTimeout));
-  return code;
+  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), 0};
 }
 
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {

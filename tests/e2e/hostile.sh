@@ -29,7 +29,7 @@ reset_install() {
   sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INFOPEN_CODE" DisplayName REG_SZ 'not this one'
   chmod -R u+w "$SANDBOX_PLUGIN_DIR" 2>/dev/null
   rm -rf "$SANDBOX_DLL"
-  printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+  sandbox_put_library
 }
 
 # run_case NAME BOXES: clicks "Remove" in a fresh copy of the program and
@@ -131,13 +131,14 @@ check "library is a directory: it and its content are left" test -e "$SANDBOX_DL
 nothing_else_deleted "library is a directory" '$^'
 rm -rf "$SANDBOX_DLL"
 
+# Read-only (copied from a CD, say): deleted as "del /f" deletes it.
 reset_install
 sandbox_wine attrib +r "$SANDBOX_DLL_WIN" >/dev/null
 run_case "library is read-only" 1
-check "library is read-only: not removed, with a reason" matches "$(boxes)" "$NOT_REMOVED"
-check "library is read-only: still there" test -e "$SANDBOX_DLL"
-boxes | sed 's/^/    /'
-sandbox_wine attrib -r "$SANDBOX_DLL_WIN" >/dev/null
+check_eq "library is read-only: removed" "$(boxes)|$(test -e "$SANDBOX_DLL" && echo left)" "$SUCCESS|"
+sandbox_put_library && sandbox_wine attrib +r "$SANDBOX_DLL_WIN" >/dev/null
+program_run /quiet
+check_eq "library is read-only, /quiet: exit code 0, removed" "$PROGRAM_CODE$(test -e "$SANDBOX_DLL" && echo ' left')" 0
 
 # ------------------------------------------------------------ Messenger's folder
 reset_install
@@ -262,25 +263,33 @@ nothing_else_deleted "no installer" '$^'
 
 # ------------------------------------------------------------ a token that is not elevated
 # Wine's limited token (TokenLinkedToken, which TokenElevation calls not elevated), as User
-# Account Control starts programs: the read-only library is denied, so the program starts a
-# copy of itself with "runas" and /deletelibrary; Wine raises nothing, so that copy answers 5.
+# Account Control starts programs, with both packages installed: the one prompt comes at the
+# click, and a copy started with "runas" and /removewithrights closes, ends, uninstalls and
+# deletes; the first copy only reports and starts Messenger again.
 reset_install
-sandbox_wine attrib +r "$SANDBOX_DLL_WIN" >/dev/null
+sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
+sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INFOPEN_CODE" DisplayName REG_SZ 'InfoPen for Outlook '
+sandbox_start_messenger --windows 1 --hold "$SANDBOX_DLL_WIN"
+: >"$SANDBOX_MESSENGER_LOG"
 sandbox_start_watcher 1 45000
 (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
   /log "$(sandbox_winpath "$SANDBOX_RUN/limited.log")" </dev/null >/dev/null 2>&1) &
 PROGRAM_PID=$!
-program_find_window 'MSN Scribbit Removal' && program_click 222 102 && program_wait_end "$BOUND"
+program_find_window 'MSN Scribbit Removal' && program_click 222 102 && program_wait_end 60
 sandbox_wait_watcher
-# Windows 2000 and XP have no elevation: there the program only tells why.
-asked=
-[[ $WINEARCH == win64 ]] && asked="asking for administrator rights to delete
-the copy with administrator rights ended with exit code 5
-"
-check_eq "limited token: the copy with raised rights asked for where there is one, the answer shown" \
-  "$(tr -d '\r' <"$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|Error:)' | sed 's/ C:.*//')
-$(boxes)|$(test -e "$SANDBOX_DLL" && echo kept)" "${asked}Error: MSN Scribbit for Messenger Plus! could not be removed: Access denied.
-box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: Access denied.|icon=1|kept"
-sandbox_wine attrib -r "$SANDBOX_DLL_WIN" >/dev/null
+sandbox_wait_for 'grep -q "^start" "$SANDBOX_MESSENGER_LOG"' 20  # Messenger, started again
+# Windows 2000 and XP have no elevation: there the first copy does it all itself.
+asked="asked conversation window N to close"
+[[ $WINEARCH == win64 ]] && asked="asking for administrator rights for the removal
+the copy with administrator rights ended with exit code 589824"
+check_eq "limited token: one copy with rights, asked for before anything closed, did the removal" \
+  "$(tr -d '\r' <"$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|asked)' | sed -E 's/window [0-9]+/window N/')
+$(tr -d '\r' <"$SANDBOX_MESSENGER_LOG" | grep -E '^(close|start)' | sed 's/ pid=.*//')
+$(boxes)|$(test -e "$SANDBOX_DLL" && echo kept)" "${asked}
+close 1
+start
+${SUCCESS}|"
+check_eq "limited token: both packages uninstalled" \
+  "$(sandbox_msi_installed "$SANDBOX_INK_CODE" && echo Ink)$(sandbox_msi_installed "$SANDBOX_INFOPEN_CODE" && echo InfoPen)" ""
 
 finish hostile

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Where the Enter keystroke goes: Windows Installer is replaced by a stand-in
-# that either asks "Are you sure...?" (Yes is its default button) or shows
-# nothing, while an editor-like window that logs its keys is open. The Enter
-# must confirm the prompt, and must never reach the editor.
+# that either asks "Are you sure...?" (Yes is its default button) and then
+# works a few seconds, or shows nothing, while an editor-like window that logs
+# its keys is open. The Enter must confirm the prompt, and must never reach the
+# editor. Like Windows Installer, the stand-in refuses to run beside another
+# copy of itself (1618): the uninstalls must run one after the other, in the
+# system folder, and the library must go only after both.
 # shellcheck disable=SC2016,SC1003
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
@@ -21,6 +24,11 @@ INSTALLER_LOG=$SANDBOX_DRIVE_C/fake_msiexec.log
 KEYS=$SANDBOX_RUN/keys.log
 INK='args=MsiExec.exe /X{9FCB2876-554D-491D-A2CD-58F8252D6C64}'
 INFOPEN='args=MsiExec.exe /X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}'
+# Its folder as the program names it: a 32-bit program on 64-bit Windows
+# names System32 too, which leads it to SysWOW64.
+CWD='cwd=C:\windows\system32'
+# The stand-in reports whether the library is still there when it is done.
+export FAKE_MSIEXEC_WATCH=$SANDBOX_DLL_WIN
 
 start_editor() {
   : >"$KEYS"
@@ -32,7 +40,7 @@ start_editor() {
 
 remove() {
   rm -f "$INSTALLER_LOG"
-  printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+  sandbox_put_library
   sandbox_start_watcher 1 60000
   program_start || return 1
   : >"$KEYS"  # what the editor sees from the click on
@@ -48,8 +56,8 @@ echo "# the installer asks"
 touch "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
 start_editor
 remove
-check_eq "each prompt confirmed by the one Enter, Ink first" "$(installer_log)" \
-  "$INK|answer=yes|$INFOPEN|answer=yes|"
+check_eq "each prompt confirmed by the one Enter, one uninstall after the other, Ink first" "$(installer_log)" \
+  "$INK|$CWD|answer=yes|done library=there|$INFOPEN|$CWD|answer=yes|done library=there|"
 check "no Enter reached the editor" not enter_in_editor
 check "library removed" test ! -e "$SANDBOX_DLL"
 
@@ -57,7 +65,7 @@ echo "# the installer shows nothing"
 rm -f "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
 remove
 check_eq "both uninstalls started, nothing to confirm" "$(installer_log)" \
-  "$INK|answer=none|$INFOPEN|answer=none|"
+  "$INK|$CWD|answer=none|$INFOPEN|$CWD|answer=none|"
 check "the editor had the focus meanwhile" grep -qx focus <(tr -d '\r' <"$KEYS")
 check "no Enter reached the editor" not enter_in_editor
 
@@ -65,16 +73,16 @@ check "no Enter reached the editor" not enter_in_editor
 # written, and the removal goes on all the same.
 echo "# /quiet, the installer answers 3010, the log's folder does not exist, Messenger cannot start"
 rm -f "$INSTALLER_LOG"
-printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+sandbox_put_library
 sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ "${SANDBOX_MESSENGER_DIR_WIN%\\}"
 FAKE_MSIEXEC_CODE=3010 program_run /quiet /log 'C:\no such folder\run.log'
 check_eq "restart needed: exit code 3010, and no failure report on screen" "$PROGRAM_CODE|$PROGRAM_WINDOWS_SEEN" "3010|0"
 check_eq "each uninstall silent, with no restart of its own" "$(installer_log)" \
-  "$INK /qn /norestart|answer=none|$INFOPEN /qn /norestart|answer=none|"
+  "$INK /qn /norestart|$CWD|answer=none|$INFOPEN /qn /norestart|$CWD|answer=none|"
 check "library removed" test ! -e "$SANDBOX_DLL"
 
 echo "# /quiet, the installer answers 1618, the log file is read-only"
-printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+sandbox_put_library
 READONLY=$SANDBOX_DRIVE_C/readonly.log
 printf 'kept\r\n' >"$READONLY"
 sandbox_wine attrib +r 'C:\readonly.log'
@@ -87,7 +95,7 @@ check "library removed" test ! -e "$SANDBOX_DLL"
 check_eq "the read-only log untouched" "$(tr -d '\r' <"$READONLY")" kept
 
 echo "# /quiet, Windows Installer cannot be started"
-printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL"
+sandbox_put_library
 rm -f "$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe"
 printf 'not a program\r\n' >"$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe"
 program_run /quiet

@@ -350,7 +350,7 @@ sandbox_reg_delete() {
 # products come from the 32-bit build.
 _sandbox_fixture() {
   local file=$SANDBOX_FIXTURES/$1
-  case $1 in fake_msnmsgr.exe | listener.exe | *.msi) file=$SANDBOX_FIXTURES_32/$1 ;; esac
+  case $1 in fake_msnmsgr.exe | listener.exe | plugin_stub.dll | *.msi) file=$SANDBOX_FIXTURES_32/$1 ;; esac
   if [[ ! -f $file ]]; then
     _sandbox_err "missing fixture $file (build the 'fixtures' target of the win64 and win32 presets)"
     return 1
@@ -368,9 +368,16 @@ sandbox_seed_plugin() {
   SANDBOX_DLL=$SANDBOX_PLUGIN_DIR/MsnScribbit.dll
   export SANDBOX_PLUGIN_DIR SANDBOX_PLUGIN_DIR_WIN SANDBOX_DLL SANDBOX_DLL_WIN
   mkdir -p "$SANDBOX_PLUGIN_DIR" || return 1
-  # Not a real DLL: only its presence matters.
-  printf 'MZ test stand-in for the Scribbit plug-in\r\n' >"$SANDBOX_DLL" || return 1
+  sandbox_put_library || return 1
   sandbox_reg_add "$SANDBOX_PLUGIN_KEY" PluginDir REG_SZ "$SANDBOX_PLUGIN_DIR_WIN"
+}
+
+# sandbox_put_library: a real (32-bit) library at the plug-in's path, which
+# the stand-ins can load as Messenger Plus! does.
+sandbox_put_library() {
+  local dll
+  dll=$(_sandbox_fixture plugin_stub.dll) || return 1
+  cp "$dll" "$SANDBOX_DLL"
 }
 
 # sandbox_seed_messenger: the MSN Messenger folder value (with its trailing

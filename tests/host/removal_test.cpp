@@ -56,7 +56,8 @@ class RemovalTest : public SimTest {
     for (const auto& c : sim::world().calls) {
       for (const char* step : {"HideForm", "FindWindowExA", "SendMessageTimeoutA", "CreateToolhelp32Snapshot",
                                "TerminateProcess", "RegisterWindowMessageA", "PostMessageA", "Shell",
-                               "WaitForFocusInProcess", "SendEnterKey", "WaitForProcessesToExit",
+                               "WaitForFocusInProcess", "SendEnterKey", "WaitForExitCode", "WaitForProcessesToExit",
+                               "ShellExecuteExRunAs", "ShellAsDesktopUser",
                                "Kill", "MsgBox", "End", "ReportUnhandledFailure"}) {
         if (c.rfind(step, 0) == 0 && (c.size() == std::strlen(step) || c[std::strlen(step)] == '(')) {
           out.push_back(c);
@@ -94,12 +95,15 @@ TEST_F(RemovalTest, FullRemovalRunsEveryStepInOrder) {
       "Shell(" + Installer + "," + InkCommand + ",1)",
       "WaitForFocusInProcess(9000,5000)",
       "SendEnterKey",
+      "WaitForExitCode(9000,300000)",  // one installation at a time
       "Shell(" + Installer + "," + InfoPenCommand + ",1)",
       "WaitForFocusInProcess(9001,5000)",
       "SendEnterKey",
+      "WaitForExitCode(9001,300000)",
       "WaitForProcessesToExit(200 300,5000)",
       "Kill(C:\\P\\MsnScribbit.dll)",
       "MsgBox(Complete:)",
+      "ShellAsDesktopUser",  // this token is an administrator's
       "Shell(C:\\M\\msnmsgr.exe,\"C:\\M\\msnmsgr.exe\",2)",
       "End",
   };
@@ -109,6 +113,9 @@ TEST_F(RemovalTest, FullRemovalRunsEveryStepInOrder) {
   EXPECT_TRUE(w().reportedFailures.empty());
   EXPECT_TRUE(ProcessKilled);
   EXPECT_EQ(w().FindProcess(100)->exitCode, 259u) << "an unrelated process was ended";
+  std::string folders;
+  for (const auto& started : w().started) folders += sim::Narrow(started.currentDirectory) + "|";
+  EXPECT_EQ(folders, "C:\\WINDOWS\\system32|C:\\WINDOWS\\system32|C:\\M\\|") << "each starts in its own folder";
 }
 
 TEST_F(RemovalTest, ClickResetsHighlightsAndHidesTheWindowFirst) {
@@ -280,45 +287,99 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
   EXPECT_EQ(w().calls.back(), "End");
 }
 
-// The library's deletion as the first copy sees it (with /log, or /quiet): when
-// it starts the copy with raised rights, and what each outcome shows and ends
-// with. Errors: 5 access denied, 32 in use, 1223 the prompt declined.
-TEST_F(RemovalTest, LibraryOutcomesAndTheCopyWithRaisedRights) {
+// Who deletes what with which rights, as the first copy sees it (with /log, or
+// /quiet): the token, what the removal needs, and how each copy with raised
+// rights that it asks for ends. The removal copy's code packs the library's
+// code with each uninstall's kind (1 removed, 3 busy), from bit 16.
+TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
+  enum Token { Limited, Elevated, System, XP };
+  enum Need { Package, Refused, Loaded, ReadOnly, HeldOpen };
   const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
                     inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
-                    absent = "Error:|" + name + "doesn't exist on this computer.",
-                    denied = "Error:|" + name + "could not be removed: Access is denied.";
-  struct Case { unsigned long deleteError, scheduleError; std::uint32_t major; bool elevated, quiet;
-                unsigned long copyExit, copyError; bool asks; std::string box; unsigned code; };
+                    denied = "Error:|" + name + "could not be removed: Access is denied.",
+                    cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.";
+  struct Case { Token token; Need need; bool quiet; unsigned long copyExit, copyError; bool shell;
+                const char* asks; std::string box; unsigned code; const char* library, *messenger; };
   int row = 0;
   for (const Case& c : std::vector<Case>{
-           {5, 0, 10, false, false, 0, 0, true, done, 0}, {5, 0, 6, false, false, 3010, 0, true, inUse, 3010},
-           {5, 0, 10, false, false, 1605, 0, true, absent, 1605}, {5, 0, 10, false, false, 5, 0, true, denied, 1603},
-           {5, 0, 10, false, false, 0, 1223, true, "Error:|" + name + "could not be removed: The operation was "
-                                                   "canceled by the user.", 1603},
-           {32, 5, 10, false, false, 3010, 0, true, inUse, 3010},  // in use, may not schedule it
-           {5, 0, 10, true, false, 0, 0, false, denied, 1603}, {5, 0, 5, false, false, 0, 0, false, denied, 1603},
-           {5, 0, 10, false, true, 0, 0, false, "", 1603}, {32, 5, 10, false, true, 0, 0, false, "", 1603},
-           {32, 0, 10, false, false, 0, 0, false, inUse, 3010},
-           {19, 0, 10, false, false, 0, 0, false, "Error:|" + name + "could not be removed: Error 19.", 1603}}) {
+           // Asked at the click, before anything changes: the copy does it all.
+           {Limited, Package, false, 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Refused, false, 0, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Package, false, 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           {Limited, Package, false, 0xC0000005, 0, true, "/removewithrights",
+            "Error:|" + name + "could not be removed: Error 3221225477.", 1603, "kept", "own"},
+           {Limited, Package, false, 0, 1223, true, "/removewithrights", cancelled, 1603, "kept", "none"},
+           // Known only when the loaded library cannot be scheduled: asked then.
+           {Limited, Loaded, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, HeldOpen, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "own"},
+           {Limited, Package, true, 0, 0, true, "", "", 0, "gone", "own"},
+           {Limited, Refused, true, 0, 0, true, "", "", 1603, "kept", "own"},
+           {Elevated, Package, false, 0, 0, true, "", done, 0, "gone", "user"},
+           {Elevated, Package, false, 0, 0, false, "", done, 0, "gone", "none"},  // no desktop shell
+           {Elevated, Loaded, false, 0, 0, true, "", inUse, 3010, "scheduled", "user"},
+           {Elevated, HeldOpen, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
+           {Elevated, ReadOnly, true, 0, 0, true, "", "", 0, "gone", "user"},
+           {Elevated, Refused, false, 0, 0, true, "", denied, 1603, "kept", "user"},
+           {System, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
+           {System, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "user"},
+           {XP, Refused, false, 0, 0, true, "", denied, 1603, "kept", "own"},
+           {XP, Package, false, 0, 0, true, "", done, 0, "gone", "own"},
+           {XP, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "own"}}) {
     SetUp();
     SCOPED_TRACE("row " + std::to_string(++row));
-    SetValue(InkPath, L"");  // no uninstall to fold into the exit code
-    SetValue(InfoPenPath, L"");
-    if (c.deleteError != 0) w().fileDeleteErrors[Library] = c.deleteError;
-    w().delayUntilRebootError = c.scheduleError;
-    w().version.dwMajorVersion = c.major;
-    w().tokenElevated = c.elevated;
+    w().AddProcess(200, "msnmsgr.exe");
+    if (c.need != Package) {
+      SetValue(InkPath, L"");
+      SetValue(InfoPenPath, L"");
+    }
+    if (c.need == Refused) w().deleteRefused.insert(Library);
+    if (c.need == Loaded) w().loadedFiles.insert(Library);
+    if (c.need == ReadOnly) w().readOnlyFiles.insert(Library);
+    if (c.need == HeldOpen) w().fileDeleteErrors[Library] = 32;
+    // Scheduling writes under HKLM: an administrator's right.
+    if (c.token == Limited) w().delayUntilRebootError = 5;
+    w().version.dwMajorVersion = c.token == XP ? 5 : 10;
+    w().tokenElevated = c.token != Limited;
+    w().localSystem = c.token == System;
+    w().desktopShell = c.shell;
     w().elevatedExitCode = c.copyExit;
     w().elevationError = c.copyError;
     w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\\r.log"};
     if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
-    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")), c.asks ? "ShellExecuteExRunAs(/deletelibrary,60000)\n" : "");
+    const auto steps = Steps();
+    const std::string asked = *c.asks == 0 ? "" : "ShellExecuteExRunAs(" + std::string(c.asks) + ")";
+    EXPECT_EQ(Joined(w().CallsStartingWith("ShellExecuteExRunAs")), asked.empty() ? "" : asked + "\n");
+    if (std::string(c.asks) == "/removewithrights") {
+      EXPECT_EQ(steps.at(0), asked) << "asked before the window goes";
+      EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")) + Joined(w().CallsStartingWith("Kill")), "")
+          << "this copy closes, ends and deletes nothing itself";
+    }
     EXPECT_EQ(Joined(Boxes()), c.box.empty() ? "" : c.box + "|64\n");
     EXPECT_EQ(w().exitCode, c.code);
-    EXPECT_EQ(w().deletedAtRestart.size(), c.deleteError == 32 && c.scheduleError == 0 ? 1u : 0u);
-    EXPECT_EQ(w().CallsStartingWith("Shell(C:\\M\\").size(), 1u) << "Messenger, by this copy";
+    EXPECT_EQ(w().files.count(Library) == 0 ? "gone" : w().deletedAtRestart.empty() ? "kept" : "scheduled",
+              std::string(c.library));
+    EXPECT_EQ(w().readOnlyFiles.count(Library), 0u) << "read-only kept only on a library that stays";
+    std::string messenger = "none";
+    for (const auto& s : w().started)
+      if (s.program == L"C:\\M\\msnmsgr.exe") messenger = s.asDesktopUser ? "user" : "own";
+    EXPECT_EQ(messenger, c.messenger);
   }
+}
+
+// The copy that carries out the removal with raised rights: every step but
+// the report and Messenger, Windows Installer's prompts confirmed as for a
+// person, and the outcome in its exit code.
+TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
+  w().AddProcess(200, "msnmsgr.exe");
+  w().readOnlyFiles.insert(Library);
+  w().arguments = {L"/removewithrights"};
+  EXPECT_FALSE(sim::StartProgram());
+  EXPECT_EQ(w().exitCode, 1u << 16 | 1u << 19) << "library deleted, both packages removed";
+  EXPECT_EQ(w().files.count(Library), 0u);
+  EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
+  EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
+  EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
