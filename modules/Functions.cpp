@@ -354,8 +354,16 @@ void ReadInstallInfo() {
   // where they write, which on 64-bit Windows is not this build's own view.
   const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
   for (const InstallValue& value : InstallValues()) {
-    *value.target = RegReadValue(software + value.path);
-    Log(L"read " + software + value.path + L" = " + Quoted(*value.target));
+    const std::wstring path = software + value.path;
+    try {
+      // With switches, a value that could not be read must not pass for a
+      // missing one: the run would end as "not installed" and be counted a
+      // success while the plug-in stays.
+      *value.target = Mode.switches ? RegReadValueOrRaise(path) : RegReadValue(path);
+    } catch (const std::exception& failure) {
+      Fail(L"could not read " + path + L": " + platform::DescriptionOf(failure));
+    }
+    Log(L"read " + path + L" = " + Quoted(*value.target));
   }
 }
 

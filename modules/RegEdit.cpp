@@ -23,17 +23,31 @@ std::wstring VariantToText(const platform::Variant& value) {
   }
 }
 
-std::wstring RegReadValue(const std::wstring& path) {
-  // Every failure only moves on to the next step: a value that cannot be read,
-  // for whatever reason, is the empty text.
+namespace {
+// What Script Host raises for a key or a value that is not there.
+bool IsNotThere(unsigned long code) { return code == 0x80070002 || code == 0x80070003; }
+}  // namespace
+
+std::wstring RegReadValueOrRaise(const std::wstring& path) {
   platform::Variant value;
+  platform::AutomationObject shell(L"wscript.shell");
   try {
-    platform::AutomationObject shell(L"wscript.shell");
     value = shell.Call(L"RegRead", path);
-  } catch (const std::exception&) {
+  } catch (const platform::Failure& failure) {
+    if (!IsNotThere(failure.code())) throw;
   }
   try {
     return VariantToText(value);
+  } catch (const std::exception&) {
+    return L"";  // there, but not text: no path or name this program looks for
+  }
+}
+
+std::wstring RegReadValue(const std::wstring& path) {
+  // Every failure only moves on to the next step: a value that cannot be read,
+  // for whatever reason, is the empty text.
+  try {
+    return RegReadValueOrRaise(path);
   } catch (const std::exception&) {
     return L"";
   }

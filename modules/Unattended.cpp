@@ -33,12 +33,12 @@ std::wstring TimeText() {
 
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
   CommandLine line;
+  auto isSwitch = [](const std::wstring& argument) {
+    return argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-');
+  };
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::wstring& argument = arguments[i];
-    std::wstring name =
-        argument.size() > 1 && (argument[0] == L'/' || argument[0] == L'-')
-            ? platform::LowerCase(argument.substr(1))
-            : std::wstring();
+    std::wstring name = isSwitch(argument) ? platform::LowerCase(argument.substr(1)) : std::wstring();
     if (name == L"quiet") {
       line.quiet = true;
     } else if (name == L"preview") {
@@ -49,7 +49,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.deleteLibrary = true;
     } else if (name == L"removewithrights") {
       line.removeWithRights = true;
-    } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty()) {
+    } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty() &&
+               !isSwitch(arguments[i + 1])) {  // "/log /quiet": a file is missing
       line.logPath = arguments[++i];
     } else {
       line.valid = false;
@@ -107,7 +108,11 @@ void Fail(const std::wstring& description) {
 }
 
 void StartUp(const std::vector<std::wstring>& arguments) {
+  // Where no user sits (a service, session 0, a scheduled task), a window
+  // would wait for a click that never comes.
+  const bool desktop = platform::HasUserDesktop();
   if (arguments.empty()) {
+    if (!desktop) platform::End(ExitFailed);
     frmMain::Show();
     return;
   }
@@ -116,10 +121,17 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   // copy that started it reports for it. Windows Installer's own prompts are
   // still shown to the person waiting on it.
   const bool copy = line.deleteLibrary || line.removeWithRights;
-  Mode = {true, line.quiet || copy, line.quiet, copy ? L"" : line.logPath};
+  const bool unattended = line.quiet || copy;
+  Mode = {true, unattended || !desktop, line.quiet, copy ? L"" : line.logPath};
   std::wstring given;
   for (const std::wstring& argument : arguments) given += L" " + argument;
   Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
+  // An invalid command line still says so; no box shows where no one could
+  // answer it.
+  if (line.valid && !unattended && !desktop) {
+    Log(L"no user's desktop here to show a window on: run the program with /quiet");
+    Finish(ExitFailed);
+  }
   if (!line.valid || line.help) {
     Report(UsageText, line.valid ? InformationStyle : ErrorStyle, ProgramTitle);
     Finish(line.valid ? ExitSuccess : ExitInvalidCommandLine);

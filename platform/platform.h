@@ -207,7 +207,8 @@ bool GetTokenElevation(bool& elevated);
 // the prompt.
 HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 // Appends text to a file as UTF-8, creating the file if needed. False when it
-// cannot be written; never raises.
+// cannot be written, or is a link (a reparse point, or a file with more than
+// one name), which is left as it is; never raises.
 bool AppendToFile(const std::wstring& path, const std::wstring& text);
 struct DateTime {
   int year, month, day, hour, minute, second;

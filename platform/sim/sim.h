@@ -58,6 +58,7 @@ struct World {
   // Registry: full path (as RegRead takes it, "HKLM\...\Name") to value.
   std::map<std::wstring, platform::Variant> registry;
   bool automationMissing = false;
+  std::set<std::wstring> unreadable;  // RegRead refuses these paths: access denied
   platform::VersionRecord version{148, 10, 0, 19045, 2, {}};
   bool versionFails = false;
   std::vector<Process> processes;
@@ -84,6 +85,7 @@ struct World {
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
+  bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
   // Runs before each window lookup, for tests in which windows come and go

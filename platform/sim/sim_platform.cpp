@@ -167,6 +167,7 @@ AutomationObject::~AutomationObject() {
 Variant AutomationObject::Call(const std::wstring& method, const std::wstring& argument) {
   Log(sim::Narrow(method) + "(" + sim::Narrow(argument) + ")");
   auto& registry = world().registry;
+  if (world().unreadable.count(argument) != 0) throw Failure(0x80070005, L"Access is denied.");
   auto found = registry.find(argument);
   if (found == registry.end())
     throw Failure(0x80070002, L"Unable to open registry key \"" + argument + L"\" for reading.");
@@ -458,7 +459,7 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
 bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
-bool HasUserDesktop() { return true; }
+bool HasUserDesktop() { return world().userDesktop; }
 
 void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   Log("MsgBox(" + sim::Narrow(title) + ")");

@@ -351,8 +351,10 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
   startup.wShowWindow = static_cast<WORD>(showState);
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;  // CreateProcessW may write to it
-  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      currentDirectory.c_str(), &startup, &info))
+  // Started with the system's own error mode, not the one this program set
+  // for itself.
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
+                      nullptr, currentDirectory.c_str(), &startup, &info))
     RaiseLastError();
   ::CloseHandle(info.hThread);
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
@@ -398,10 +400,11 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
                                   LPPROCESS_INFORMATION)>(GetModuleHandleW(L"advapi32.dll"),
                                                           "CreateProcessWithTokenW");
   BOOL started = withToken != nullptr
-                     ? withToken(AsHandle(token.get()), 0, program.c_str(), line.data(), 0, nullptr,
-                                 currentDirectory.c_str(), &startup, &info)
+                     ? withToken(AsHandle(token.get()), 0, program.c_str(), line.data(), CREATE_DEFAULT_ERROR_MODE,
+                                 nullptr, currentDirectory.c_str(), &startup, &info)
                      : CreateProcessAsUserW(AsHandle(token.get()), program.c_str(), line.data(), nullptr, nullptr,
-                                            FALSE, 0, nullptr, currentDirectory.c_str(), &startup, &info);
+                                            FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, currentDirectory.c_str(),
+                                            &startup, &info);
   if (!started) RaiseLastError();
   ::CloseHandle(info.hThread);
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
@@ -582,11 +585,18 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
 
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   // Opened for each piece and closed again: what was written is on disk
-  // whatever happens next, and others may read the file meanwhile.
+  // whatever happens next, and others may read the file meanwhile. A run as
+  // SYSTEM may be pointed at a folder where anyone can plant a link to a file
+  // only administrators may change: a link itself (a reparse point) is opened,
+  // not followed, and it or a file with another name (a hard link) is left
+  // unwritten.
   UniqueHandle file(reinterpret_cast<Handle>(
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr)));
-  if (file.get() == InvalidHandleValue) return false;
+                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (file.get() == InvalidHandleValue || !GetFileInformationByHandle(AsHandle(file.get()), &info) ||
+      info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    return false;
   int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                  nullptr, nullptr);
   std::string bytes(static_cast<std::size_t>(size), '\0');

@@ -3,13 +3,32 @@
 #include "platform/form.h"
 #include "win32.h"
 
-#include <cstdlib>
+namespace {
+
+// A failure nothing could catch (a fault, or a C++ termination) ends the
+// program as any other failure does: the report for a person, 1603 and a log
+// line for a deployment tool, never a box of the system's or the run time's.
+// A second one on the way out just ends.
+[[noreturn]] void EndUnexpectedly(const std::wstring& description) {
+  static bool ending = false;
+  if (ending) ExitProcess(Mode.switches ? ExitFailed : 1);
+  ending = true;
+  Fail(description);
+}
+
+LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) {
+  wchar_t code[16];
+  _ultow(fault->ExceptionRecord->ExceptionCode, code, 16);
+  EndUnexpectedly(L"Unexpected failure (exception 0x" + std::wstring(code) + L").");
+}
+
+}  // namespace
 
 // Every failure is caught at the event boundary; should termination still be
-// reached, end without the library's verbose handler, which would bring in a
-// symbol demangler as large as the rest of the program.
+// reached, this replaces the library's verbose handler, which would also bring
+// in a symbol demangler as large as the rest of the program.
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { std::abort(); }
+void __verbose_terminate_handler() { EndUnexpectedly(L"Unexpected failure (termination)."); }
 }  // namespace __gnu_cxx
 
 namespace {
@@ -30,6 +49,10 @@ void RestrictLibrarySearch() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  // No box of the system's (a drive without a disk, a fault) may stop a run
+  // that nobody watches; a fault ends as any other failure does.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(OnFault);
   RestrictLibrarySearch();
   platform::RunEvent([] { StartUp(platform::CommandLineArguments()); });
   platform::RunMessageLoop();

@@ -231,15 +231,24 @@ sandbox_listing >"$SANDBOX_RUN/before.txt"
 sandbox_start_watcher 1 60000
 program_run /Preview -LOG "$LOG_WIN"
 sandbox_wait_watcher
-sandbox_listing >"$SANDBOX_RUN/after.txt"
 check_eq "/preview: exit code 0" "$PROGRAM_CODE" 0
 PREVIEW="Conversation windows to close: 2|Processes to end: msnmsgr.exe (id N)|\
 Uninstall to start: MsiExec.exe /X$SANDBOX_INK_CODE|Uninstall to start: MsiExec.exe /X$SANDBOX_INFOPEN_CODE|\
 Library $SANDBOX_DLL_WIN: there, to be deleted|Messenger to start again: ${SANDBOX_MESSENGER_EXE_WIN}|"
 check_eq "... reports in one box what a removal would do" \
   "$(boxes | sed -E 's/\|icon=1$//; s/id [0-9]+/id N/; s/\\n/\n/g' | grep -E '^(Conv|Proc|Unin|Libr|Mess)' | tr '\n' '|')" "$PREVIEW"
-check_eq "... and changes nothing but the log" "$(deleted_beyond '')|$(appeared)" "|logs/run.log"
-check "... Messenger still runs" sandbox_process_running msnmsgr.exe
+# Runs that end at once, changing nothing (checked below): /log with no file; without /quiet where
+# no user sits; with the Script Host disabled.
+program_run /log /quiet && codes="$PROGRAM_CODE $PROGRAM_WINDOWS_SEEN"
+PROGRAM_DESKTOP='Service-0x0-3e7$\Default' program_run && codes+=" $PROGRAM_CODE"
+PROGRAM_DESKTOP='Service-0x0-3e7$\Default' program_run /log "$LOG_WIN" && codes+=" $PROGRAM_CODE $(last_run | sed -n 2p)"
+WINEDLLOVERRIDES="$WINEDLLOVERRIDES;wshom.ocx=d" program_run /quiet /log "$LOG_WIN"
+check_eq "/log /quiet: 1639, no window; no user's desktop without /quiet, or no Script Host: 1603, the log says why" \
+  "$codes|$PROGRAM_CODE $(last_run | sed -n 2p)" "1639 0 1603 1603 no user's desktop here to show a window on: run \
+the program with /quiet|1603 failed: could not read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Vantrel\\MsgPlus2\\PluginDir: Access denied."
+sandbox_listing >"$SANDBOX_RUN/after.txt"
+check_eq "/preview and those runs change nothing but the log" "$(deleted_beyond '')|$(appeared)" "|logs/run.log"
+check "... Messenger still runs, no conversation asked to close" eval 'sandbox_process_running msnmsgr.exe && ! grep -q ^close "$SANDBOX_MESSENGER_LOG"'
 check "... the packages stay installed" sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
 
 check "another copy: its window" program_start
@@ -290,6 +299,11 @@ check_eq "... the log's end" "$(last_run | tail -n 4)" "did not delete $SANDBOX_
 Error: MSN Scribbit for Messenger Plus! doesn't exist on this computer.
 Messenger not started: no user's desktop here
 exit code 1605"
+# A log path planted as a second name (hard link) of another file: refused, the run unchanged.
+ln "$LOG" "$SANDBOX_DRIVE_C/logs/link.log" && cp "$LOG" "$SANDBOX_RUN/log.before" && codes=$PROGRAM_CODE
+program_run /quiet /log 'C:\logs\link.log'
+check_eq "a log that is a hard link: the exit code as without it, the other file unchanged" \
+  "$PROGRAM_CODE|$(cmp "$LOG" "$SANDBOX_RUN/log.before" && echo unchanged)" "$codes|unchanged"
 kill "$SANDBOX_WATCHER_PID" && wait "$SANDBOX_WATCHER_PID"
 check_eq "no message box in either quiet run" "$(boxes)" ""
 

@@ -431,7 +431,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
                                          {{L"quiet"}, "00000-"}, {{L"/"}, "00000-"},
                                          {{L"/quiet", L"/x"}, "01000-"},
                                          {{L"/DELETELIBRARY"}, "10001-"},
-                                         {{L"/deletelibrary", L"/quiet"}, "01001-"}}) {
+                                         {{L"/deletelibrary", L"/quiet"}, "01001-"},
+                                         {{L"/log", L"/quiet"}, "01000-"}, {{L"-log", L"-a.log"}, "00000-"}}) {
     CommandLine line = ParseCommandLine(c.args);
     std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
                          std::to_string(line.preview) + std::to_string(line.help) +

@@ -82,6 +82,8 @@ TEST_F(RegistryTest, MissingValueOrKeyIsEmpty) {
   EXPECT_EQ(RegReadValue(L"HKLM\\Software\\NoSuchKeyAtAll\\Value"), L"");
   EXPECT_EQ(RegReadValue(L"NotARoot\\x\\y"), L"");
   EXPECT_EQ(RegReadValue(L""), L"");
+  EXPECT_EQ(RegReadValueOrRaise(TestPath + L"NoSuchValue"), L"");
+  EXPECT_EQ(RegReadValueOrRaise(L"HKLM\\Software\\NoSuchKeyAtAll\\Value"), L"");
 }
 
 // A plain top-level window to apply the effects to.

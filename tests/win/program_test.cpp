@@ -154,4 +154,19 @@ TEST_F(ProgramTest, AboutReplacesTheMainWindowTopmostAndTranslucentOnXp) {
   WaitForSingleObject(program.process.get(), 5000);
 }
 
+// A fault nothing catches (a thread of the program's started where there is no code): the failure
+// report, then exit code 1, or 1603 with a switch.
+TEST_F(ProgramTest, AFaultEndsWithTheFailureReportAndWithSwitches1603) {
+  for (const std::wstring& arguments : {std::wstring(), L"/log \"" + wintest::TempDir(L"fault") + L"\\run.log\""}) {
+    auto program = wintest::Start(exe_, arguments);
+    HWND report = nullptr;
+    ASSERT_TRUE(wintest::WaitUntil([&] { return FindMainWindow(program.id) != nullptr; }, 15000));
+    CloseHandle(CreateRemoteThread(program.process.get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(16), nullptr, 0, nullptr));
+    ASSERT_TRUE(wintest::WaitUntil([&] { return (report = FindWindowW(L"#32770", L"MSN Scribbit Removal")) != nullptr; }, 15000));
+    PostMessageW(report, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(WaitForSingleObject(program.process.get(), 10000), WAIT_OBJECT_0);
+    EXPECT_EQ(wintest::ExitCode(program.process.get()), arguments.empty() ? 1u : 1603u);
+  }
+}
+
 }  // namespace
