@@ -65,6 +65,7 @@ struct World {
   bool layeredWindowsMissing = false;
   bool leftButtonDown = true;
   bool highContrast = false;
+  bool keyboardCues = false;  // SPI_GETKEYBOARDCUES: access keys always underlined
   std::set<std::wstring> files;           // existing files, by exact path
   std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete; 32: in use
   unsigned long delayUntilRebootError = 0;  // MoveFileEx fails with it (5: not an administrator)

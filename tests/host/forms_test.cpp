@@ -91,6 +91,14 @@ TEST_F(MainWindowTest, InitialDesign) {
   EXPECT_EQ(form().FillColor(frmMain::Shape1), White);
   EXPECT_EQ(form().FillColor(frmMain::Shape2), platform::SystemWindowBackground);
   EXPECT_EQ(form().ForeColor(frmMain::Label3), platform::SystemButtonText);
+  EXPECT_FALSE(form().ShowAccessKeys());
+}
+
+TEST_F(SimTest, KeyboardCuesShownFromTheStartWhenTheSystemAlwaysShowsThem) {
+  w().keyboardCues = true;
+  ASSERT_TRUE(sim::StartProgram());
+  EXPECT_TRUE(frmMain::Instance()->ShowAccessKeys());
+  EXPECT_TRUE(frmMain::Instance()->ShowFocusCues());
 }
 
 TEST_F(MainWindowTest, RemoveRunsOnlyWithItsOwnCaption) {
@@ -99,6 +107,44 @@ TEST_F(MainWindowTest, RemoveRunsOnlyWithItsOwnCaption) {
   EXPECT_TRUE(sim::Click(form(), x, y));
   EXPECT_TRUE(w().CallsStartingWith("HideForm").empty());
   EXPECT_EQ(form().FillColor(frmMain::Shape1), White);  // the highlights were reset all the same
+}
+
+// "Close" and "Remove" share their place: the second press of a double-click
+// on "Close" lands on the new main window's "Remove" and must not remove.
+TEST_F(MainWindowTest, TheSecondPressOfADoubleClickOnCloseRemovesNothing) {
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  for (std::uint32_t gap : {500u, 501u}) {  // the system's double-click time is 500 ms
+    ASSERT_TRUE(sim::Click(*frmMain::Instance(), ax, ay));
+    platform::Form& about = *frmAbout::Instance();
+    auto [cx, cy] = sim::CenterOf(about, frmAbout::Label2);
+    w().clock += 1000;
+    ASSERT_TRUE(sim::Click(about, cx, cy));
+    w().clock += gap;
+    bool removes = gap > 500;
+    EXPECT_EQ(sim::Click(*frmMain::Instance(), cx + 2, cy - 2), !removes) << gap;
+    EXPECT_EQ(w().CallsStartingWith("HideForm").size(), removes ? 1u : 0u) << gap;
+  }
+}
+
+TEST_F(MainWindowTest, APressReleasedOverAnotherControlClicksNothing) {
+  auto [rx, ry] = sim::CenterOf(form(), frmMain::Label2);
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  ASSERT_TRUE(sim::ButtonDown(form(), rx, ry));
+  ASSERT_TRUE(sim::Input([&] { form().OnButtonUp(ax, ay, true); }));
+  ASSERT_TRUE(sim::ButtonDown(form(), ax, ay));
+  ASSERT_TRUE(sim::Input([&] { form().OnButtonUp(rx, ry, true); }));
+  EXPECT_TRUE(w().CallsStartingWith("HideForm").empty());
+  EXPECT_TRUE(w().CallsStartingWith("CreateForm(About)").empty());
+}
+
+TEST_F(MainWindowTest, ADpiChangeLaysTheWindowOutAgain) {
+  ASSERT_TRUE(sim::Input([&] { form().OnDpiChanged(144); }));
+  EXPECT_EQ(form().dpi(), 144);
+  EXPECT_EQ(Rect(frmMain::Label2).left, 288);  // 2880 twips
+  EXPECT_EQ(Rect(frmMain::Label2).right, 384);
+  EXPECT_EQ(Rect(frmMain::Label1).right - Rect(frmMain::Label1).left, 210) << "measured in the new font";
+  EXPECT_EQ(form().ControlAt(383, 150), frmMain::Label2);
+  EXPECT_EQ(w().CallsStartingWith("InvalidateForm").size(), 1u);
 }
 
 TEST_F(MainWindowTest, GlyphsMinimiseAndClose) {
