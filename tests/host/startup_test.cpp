@@ -89,11 +89,11 @@ TEST_F(StartupTest, OpaqueOnXPWhileHighContrastIsOn) {
   w().version = {148, 5, 1, 2600, 2, {}};
   w().highContrast = true;
   ASSERT_TRUE(sim::StartProgram());
-  auto* form = frmMain::Instance();
-  EXPECT_EQ(w().FindWindow(form->hWnd())->alpha, 255);
+  auto alpha = [&] { return w().FindWindow(frmMain::Instance()->hWnd())->alpha; };
+  EXPECT_EQ(alpha(), 255);
   w().highContrast = false;
-  ASSERT_TRUE(sim::Input([&] { form->OnSettingChange(); }));
-  EXPECT_EQ(w().FindWindow(form->hWnd())->alpha, 200);
+  ASSERT_TRUE(sim::Input([] { frmMain::Instance()->OnSettingChange(); }));
+  EXPECT_EQ(alpha(), 200);
 }
 
 TEST_F(StartupTest, RegistryValuesAreStoredExactlyAsRead) {
