@@ -16,9 +16,7 @@ platform::Form* Me = nullptr;
 
 void Form_Load(platform::Form& form) {
   Me = &form;
-  bool win2000 = IsWin2000();
-  bool winXP = IsWinXP();
-  if (win2000 || winXP) SetTranslucency(Me->hWnd(), 200);
+  ApplyTranslucency(*Me);
   MakeTopMost(Me->hWnd(), true);
 }
 
@@ -73,7 +71,8 @@ const platform::FormDesign& Design() {
 }
 
 void ShowModal() {
-  platform::Form::Load(Design(), {Form_Load, Form_MouseMove, nullptr, Form_Click}).ShowModal();
+  platform::Form::Load(Design(), {Form_Load, Form_MouseMove, nullptr, Form_Click, ApplyTranslucency})
+      .ShowModal();
 }
 
 platform::Form* Instance() { return Me != nullptr && Me->IsLoaded() ? Me : nullptr; }

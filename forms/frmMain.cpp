@@ -22,10 +22,11 @@ void Form_Load(platform::Form& form) {
   Me = &form;
   platform::RemoveFromTaskList();
   MakeTopMost(Me->hWnd(), true);
-  if (platform::IsAnotherInstanceRunning()) platform::End();
-  bool win2000 = IsWin2000();
-  bool winXP = IsWinXP();
-  if (win2000 || winXP) SetTranslucency(Me->hWnd(), 200);
+  if (platform::IsAnotherInstanceRunning()) {
+    platform::BringBackRunningCopy();  // the usual way back to a program off the task list
+    platform::End();
+  }
+  ApplyTranslucency(*Me);
   ReadInstallInfo();
 }
 
@@ -117,13 +118,15 @@ const platform::FormDesign& Design() {
            0, IDB_MINIMIZE, true, Role::PushButton, L"Minimise"},
       },
       Image2,   // Esc
-      Image2};  // Alt+F4
+      Image2,   // Alt+F4
+      Image1};  // a minimise from outside
   return design;
 }
 
 void Show() {
   if (Me == nullptr || !Me->IsLoaded()) {
-    platform::Form::Load(Design(), {Form_Load, Form_MouseMove, Form_MouseDown, Form_Click});
+    platform::Form::Load(Design(),
+                         {Form_Load, Form_MouseMove, Form_MouseDown, Form_Click, ApplyTranslucency});
   }
   Me->Show();
 }

@@ -57,6 +57,12 @@ int SetTranslucency(platform::WindowHandle window, const short& alpha) {
   return raised ? 2 : result;
 }
 
+void ApplyTranslucency(platform::Form& form) {
+  bool win2000 = IsWin2000();
+  bool winXP = IsWinXP();
+  if (win2000 || winXP) SetTranslucency(form.hWnd(), form.HighContrast() ? 255 : 200);
+}
+
 void DragWindow(const platform::Form& form) {
   // Without the left button the system's move would start a drag that no
   // button release ends; movements over the strip with no button do nothing.

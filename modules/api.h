@@ -9,6 +9,9 @@ bool IsWin2000();
 void MakeTopMost(platform::WindowHandle window, bool onTop);
 // 0 applied; 1 alpha outside 0..255, nothing changed; 2 the system refused.
 int SetTranslucency(platform::WindowHandle window, const short& alpha);
+// Windows 2000 and XP: the window translucent (alpha 200), or opaque while
+// high contrast is on, where text must be fully legible. Elsewhere nothing.
+void ApplyTranslucency(platform::Form& form);
 // Lets the system move a window without a caption bar while the left button
 // is held; does nothing when it is not.
 void DragWindow(const platform::Form& form);

@@ -1,6 +1,7 @@
 #include "form.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwctype>
 
 #include "form_backend.h"
@@ -19,6 +20,27 @@ int HitTest(const std::vector<ControlKind>& kinds, const std::vector<PixelRect>&
   }
   return Surface;
 }
+
+namespace {
+
+// The press of a click that closed its window. The next window may appear
+// under the pointer within a double-click's time, and the second press of a
+// double-click must not press what lies there.
+struct ClosingClick {
+  bool pending = false;
+  PressPlace place{};
+} g_closingClick;
+
+bool IsSecondPressOfClosingClick(const PressPlace& press) {
+  if (!g_closingClick.pending) return false;
+  g_closingClick.pending = false;  // it swallows one press at most
+  DoubleClickLimits limits = backend::DoubleClick();
+  int dx = press.x - g_closingClick.place.x, dy = press.y - g_closingClick.place.y;
+  return press.time - g_closingClick.place.time <= limits.time && 2 * std::abs(dx) <= limits.width &&
+         2 * std::abs(dy) <= limits.height;
+}
+
+}  // namespace
 
 std::vector<std::unique_ptr<Form>>& Forms() {
   static std::vector<std::unique_ptr<Form>> forms;
@@ -51,6 +73,7 @@ Form& Form::Load(const FormDesign& design, FormEvents events) {
   Form& form = *Forms().back();
   form.highContrast_ = backend::IsHighContrast();
   form.window_ = backend::CreateFormWindow(form);
+  if (backend::KeyboardCuesAlwaysShown()) backend::ShowKeyboardCues(form);
   if (form.events_.load) form.events_.load(form);
   return form;
 }
@@ -91,6 +114,7 @@ void Form::Hide() {
   if (IsLoaded()) backend::HideForm(*this);
 }
 void Form::Unload() {
+  if (IsLoaded() && mouseClicking_) g_closingClick = {true, press_};
   if (IsLoaded()) backend::DestroyForm(*this);
   window_ = 0;
 }
@@ -124,8 +148,13 @@ void Form::OnMouseMove(int x, int y) {
 }
 
 void Form::OnButtonDown(int x, int y, bool left) {
+  PressPlace place = backend::PlaceOfPress(*this, x, y);
+  if (IsSecondPressOfClosingClick(place)) return;
   int control = ControlAt(x, y);
-  if (left) pressed_ = control;
+  if (left) {
+    pressed_ = control;
+    press_ = place;
+  }
   if (events_.mouseDown) events_.mouseDown(control);
 }
 
@@ -134,7 +163,23 @@ void Form::OnButtonUp(int x, int y, bool left) {
   int control = ControlAt(x, y);
   bool click = control != Surface && control == pressed_;
   pressed_ = Surface - 1;
-  if (click) Press(control);
+  if (!click) return;
+  mouseClicking_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{mouseClicking_};
+  Press(control);
+}
+
+void Form::OnMinimizeRequest() {
+  if (design_.minimizeControl != Surface) Press(design_.minimizeControl);
+}
+
+void Form::OnDpiChanged(int dpi) {
+  if (dpi == dpi_ || !IsLoaded()) return;
+  backend::LayOutForm(*this, dpi);
+  backend::InvalidateForm(*this);
 }
 
 // A key, a click or an accessibility client's press that arrives while one of
@@ -200,8 +245,11 @@ void Form::OnKeyboardCues(bool showFocus, bool showAccessKeys) {
 }
 
 void Form::OnSettingChange() {
+  bool was = highContrast_;
   highContrast_ = backend::IsHighContrast();
-  if (IsLoaded()) backend::InvalidateForm(*this);
+  if (!IsLoaded()) return;
+  backend::InvalidateForm(*this);
+  if (highContrast_ != was && events_.highContrastChange) events_.highContrastChange(*this);
 }
 
 void Form::MoveFocus(bool back) {

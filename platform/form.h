@@ -51,6 +51,9 @@ struct FormDesign {
   std::vector<ControlDesign> controls;  // front to back
   int escapeControl = -1;  // pressed by Esc
   int closeControl = -1;   // pressed when the system asks the window to close (Alt+F4)
+  // Pressed when something outside asks the window to minimise (Win+M,
+  // another program's SC_MINIMIZE); -1: the window cannot be minimised.
+  int minimizeControl = -1;
 };
 
 // Pixel rectangle, right and bottom exclusive.
@@ -61,6 +64,19 @@ struct PixelRect {
 
 inline constexpr int Surface = -1;  // the bare window surface, as a control index
 
+// Where and when a mouse button went down: screen pixels, and the system's
+// millisecond clock of the input.
+struct PressPlace {
+  std::uint32_t time;
+  int x, y;
+};
+// The system's double-click limits: the time between two presses and the
+// rectangle (centred on the first) that the second must fall in.
+struct DoubleClickLimits {
+  std::uint32_t time;
+  int width, height;
+};
+
 class Form;
 
 struct FormEvents {
@@ -68,6 +84,7 @@ struct FormEvents {
   std::function<void(int control)> mouseMove;
   std::function<void(int control)> mouseDown;
   std::function<void(int control)> click;
+  std::function<void(Form& form)> highContrastChange;  // the setting switched while loaded
 };
 
 enum class Key { Tab, Enter, Space, Escape };
@@ -113,6 +130,10 @@ class Form {
   void OnMouseMove(int x, int y);
   void OnButtonDown(int x, int y, bool left);
   void OnButtonUp(int x, int y, bool left);
+  // The mouse capture went elsewhere: the press in progress clicks nothing.
+  void OnCaptureLost() { pressed_ = Surface - 1; }
+  void OnMinimizeRequest();  // from outside, not the glyph
+  void OnDpiChanged(int dpi);  // lays the window out again
   void OnKey(Key key, bool shift);
   // Alt+letter; false when no control has that access key.
   bool OnAccessKey(wchar_t letter);
@@ -163,6 +184,8 @@ class Form {
   bool showFocus_ = false, showAccessKeys_ = false;
   bool highContrast_ = false;
   bool pressing_ = false;  // a click handler of this form runs
+  bool mouseClicking_ = false;  // ... for a click of the mouse
+  PressPlace press_{};  // of the left button press in progress
 };
 
 // Pumps messages until no form of the program is left.

@@ -19,6 +19,16 @@ void InvalidateForm(Form& form);
 void NotifyFocus(Form& form, int control);
 // The system asks for a high-contrast display.
 bool IsHighContrast();
+// The system asks for focus rectangles and access keys shown from the start
+// (the "always underline access keys" setting).
+bool KeyboardCuesAlwaysShown();
+void ShowKeyboardCues(Form& form);
+// Lays the form out at `dpi`: control rectangles, font, auto-sized labels.
+void LayOutForm(Form& form, int dpi);
+// The screen point and time of the mouse press being handled, at (x, y) of
+// the form's client area.
+PressPlace PlaceOfPress(Form& form, int x, int y);
+DoubleClickLimits DoubleClick();
 
 }  // namespace platform::backend
 

@@ -232,6 +232,9 @@ void RemoveFromTaskList();
 // True when another copy of this program already runs. The first call claims
 // the program's single-instance token for the life of the process.
 bool IsAnotherInstanceRunning();
+// Restores the running copy's window and brings it to the front, where the
+// person who started this copy is looking for it.
+void BringBackRunningCopy();
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
 // Every event of every window passes through here.

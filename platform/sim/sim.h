@@ -68,6 +68,7 @@ struct World {
   bool layeredWindowsMissing = false;
   bool leftButtonDown = true;
   bool highContrast = false;
+  bool keyboardCues = false;  // SPI_GETKEYBOARDCUES: access keys always underlined
   std::set<std::wstring> files;           // existing files, by exact path
   std::map<std::wstring, unsigned long> fileDeleteErrors;  // path -> error on delete; 32: in use
   // As Windows answers a deletion: 5 for each, but only a file whose DELETE

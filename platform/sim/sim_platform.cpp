@@ -491,21 +491,34 @@ bool IsAnotherInstanceRunning() {
   return world().anotherInstance;
 }
 
+void BringBackRunningCopy() { Log("BringBackRunningCopy"); }
+
 // ---------------------------------------------------------------- forms
 namespace backend {
 
 WindowHandle CreateFormWindow(Form& form) {
   WindowHandle handle = world().AddWindow(L"ScribbitRemovalForm", form.design().caption);
   Log("CreateForm(" + sim::Narrow(form.design().caption) + ")");
-  form.LayOut(96);
-  // Text extents: 7 x 13 pixels a character stands in for the font.
+  LayOutForm(form, 96);
+  return handle;
+}
+
+void LayOutForm(Form& form, int dpi) {
+  form.LayOut(dpi);
+  // Text extents: 7 x 13 pixels a character at 96 DPI stand in for the font.
   for (std::size_t i = 0; i < form.design().controls.size(); ++i) {
     const auto& c = form.design().controls[i];
     if (c.kind == ControlKind::Label && c.autoSize)
-      form.SetAutoSize(static_cast<int>(i), 7 * static_cast<int>(c.caption.size()), 13);
+      form.SetAutoSize(static_cast<int>(i), 7 * static_cast<int>(c.caption.size()) * dpi / 96, 13 * dpi / 96);
   }
-  return handle;
 }
+
+bool KeyboardCuesAlwaysShown() { return world().keyboardCues; }
+void ShowKeyboardCues(Form& form) { form.OnKeyboardCues(true, true); }
+
+// Every window is centred on a 1024 x 768 screen at the same place.
+PressPlace PlaceOfPress(Form&, int x, int y) { return {world().clock, 380 + x, 324 + y}; }
+DoubleClickLimits DoubleClick() { return {500, 4, 4}; }
 
 void ShowForm(Form& form) {
   Log("ShowForm(" + sim::Narrow(form.design().caption) + ")");

@@ -13,6 +13,18 @@ using win32::GdiObject;
 namespace {
 
 constexpr wchar_t FormClass[] = L"ScribbitRemovalForm";
+// Windows 8.1 and later: the window's DPI changed (another monitor, another
+// scale); the headers name it only for Windows 8.1 builds.
+constexpr UINT WmDpiChanged = 0x02E0;
+// Posted to a window minimised without a word to it.
+constexpr UINT WmMinimizedAside = WM_APP + 2;
+bool g_releasing = false;  // the program is releasing the mouse capture itself
+
+// Sent by a second copy of the program to the first copy's window.
+UINT BringBackMessage() {
+  static const UINT message = ::RegisterWindowMessageA("MSN Scribbit Removal: bring back");
+  return message;
+}
 
 // What a live form's window holds besides the portable state.
 struct NativeForm {
@@ -99,6 +111,40 @@ void DrawGlyphLines(HDC dc, const RECT& r, int picture, COLORREF color) {
     LineTo(dc, x(9), y(9));
   }
   SelectObject(dc, old);
+}
+
+// The DPI Windows gives the window: its monitor's for a per-monitor aware
+// program on Windows 10 1607 and later, else the system's.
+int WindowDpi(HWND window, int fallback) {
+  static const auto dpiForWindow =
+      win32::LookUp<UINT(WINAPI*)(HWND)>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+  UINT dpi = dpiForWindow != nullptr ? dpiForWindow(window) : 0;
+  return dpi > 0 ? static_cast<int>(dpi) : fallback;
+}
+
+// Control rectangles, the font at its point size and the auto-sized labels
+// measured in it. The pictures are stretched to their rectangles as they are
+// painted.
+void LayOut(Form& form, HWND window, int dpi) {
+  const auto& design = form.design();
+  form.LayOut(dpi);
+  NativeForm& native = g_native.at(window);
+  native.font = GdiObject<HFONT>(CreateFontW(-MulDiv(825, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
+                                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                             DEFAULT_PITCH | FF_DONTCARE, L"Verdana"));
+  HDC dc = GetDC(window);
+  HGDIOBJ oldFont = SelectObject(dc, native.font.get());
+  for (std::size_t i = 0; i < design.controls.size(); ++i) {
+    const auto& c = design.controls[i];
+    if (c.kind != ControlKind::Label || !c.autoSize) continue;
+    RECT r{0, 0, 0, 0};
+    DrawTextW(dc, c.caption.c_str(), static_cast<int>(c.caption.size()), &r,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
+    form.SetAutoSize(static_cast<int>(i), r.right, r.bottom);
+  }
+  SelectObject(dc, oldFont);
+  ReleaseDC(window, dc);
 }
 
 }  // namespace
@@ -207,7 +253,7 @@ namespace {
 
 // Keyboard cues follow the system's convention: the window asks for them to
 // show, and the system answers with WM_UPDATEUISTATE.
-void ShowKeyboardCues(HWND window, WORD cues) {
+void ShowKeyboardCuesOf(HWND window, WORD cues) {
   SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_CLEAR, cues), 0);
 }
 
@@ -273,21 +319,61 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       RunEvent([&] { form->OnButtonDown(x, y, false); });
       return 0;
     case WM_LBUTTONUP:
-      if (GetCapture() == window) ReleaseCapture();
+      if (GetCapture() == window) {
+        g_releasing = true;  // our own release cancels nothing
+        ReleaseCapture();
+        g_releasing = false;
+      }
       RunEvent([&] { form->OnButtonUp(x, y, true); });
       return 0;
+    // The capture went elsewhere (a window popped up, Alt+Tab while the
+    // button was held): the release will not be this press's.
+    case WM_CAPTURECHANGED:
+      if (!g_releasing) form->OnCaptureLost();
+      return 0;
+    case WM_CANCELMODE:
+      form->OnCaptureLost();
+      break;  // the default handling releases the capture
+    // A minimise from outside (Win+M, another program) takes the glyph's way,
+    // which gives the window a taskbar button to come back by, or is refused.
+    case WM_SYSCOMMAND:
+      if ((wParam & 0xFFF0) == SC_MINIMIZE) {
+        RunEvent([&] { form->OnMinimizeRequest(); });
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      // Minimised some other way (ShowWindow from another program): put
+      // right once the minimise has run its course.
+      if (wParam == SIZE_MINIMIZED && (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0)
+        PostMessageW(window, WmMinimizedAside, 0, 0);
+      break;
+    case WmMinimizedAside:
+      if (IsIconic(window) && (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0) {
+        RunEvent([&] { form->OnMinimizeRequest(); });
+        if (IsWindow(window) && IsIconic(window) && (GetWindowLongPtrW(window, GWL_EXSTYLE) & WS_EX_TOOLWINDOW) != 0)
+          ShowWindow(window, SW_RESTORE);
+      }
+      return 0;
+    case WmDpiChanged: {
+      RECT suggested = *reinterpret_cast<const RECT*>(lParam);
+      RunEvent([&] { form->OnDpiChanged(HIWORD(wParam)); });
+      SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                   suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     // Keys reach a window only while it shows; a hidden one (the main window
     // during a removal) may still have some queued.
     case WM_KEYDOWN: {
       Key key;
       if (!KeyOf(wParam, key) || (lParam & 0x40000000) != 0 || !IsWindowVisible(window)) return 0;
-      if (key == Key::Tab) ShowKeyboardCues(window, UISF_HIDEFOCUS | UISF_HIDEACCEL);
+      if (key == Key::Tab) ShowKeyboardCuesOf(window, UISF_HIDEFOCUS | UISF_HIDEACCEL);
       bool shift = GetKeyState(VK_SHIFT) < 0;
       RunEvent([&] { form->OnKey(key, shift); });
       return 0;
     }
     case WM_SYSKEYDOWN:
-      if (wParam == VK_MENU) ShowKeyboardCues(window, UISF_HIDEACCEL);
+      if (wParam == VK_MENU) ShowKeyboardCuesOf(window, UISF_HIDEACCEL);
       break;  // the system turns Alt+F4 into WM_CLOSE
     case WM_SYSCHAR: {
       bool known = false;
@@ -340,6 +426,12 @@ LRESULT CALLBACK FormProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
       SetWindowLongPtrW(window, GWLP_USERDATA, 0);
       return 0;
     default:
+      if (message == BringBackMessage() && message != 0) {
+        // A second copy was started: the person wants this one back.
+        if (IsIconic(window)) ShowWindow(window, SW_RESTORE);
+        SetForegroundWindow(window);
+        return 1;
+      }
       break;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -368,14 +460,13 @@ WindowHandle CreateFormWindow(Form& form) {
   RegisterFormClass();
   const auto& design = form.design();
   int dpi = ScreenDpi();
-  form.LayOut(dpi);
   int width = TwipsToPixels(design.width, dpi);
   int height = TwipsToPixels(design.height, dpi);
-  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
-  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
   DWORD exStyle = win32::g_taskHidden ? WS_EX_TOOLWINDOW : 0;
-  HWND window = CreateWindowExW(exStyle, FormClass, design.caption.c_str(), WS_POPUP | WS_MINIMIZEBOX,
-                                x, y, width, height, nullptr, nullptr, Instance(), &form);
+  // A window that has no minimise glyph cannot be minimised at all.
+  DWORD style = WS_POPUP | (design.minimizeControl != Surface ? WS_MINIMIZEBOX : 0);
+  HWND window = CreateWindowExW(exStyle, FormClass, design.caption.c_str(), style, 0, 0, width,
+                                height, nullptr, nullptr, Instance(), &form);
   if (window == nullptr) {
     DWORD code = GetLastError();
     throw Failure(code, DescribeError(code));
@@ -383,26 +474,21 @@ WindowHandle CreateFormWindow(Form& form) {
 
   NativeForm& native = g_native[window];
   native = NativeForm{};
-  native.font = GdiObject<HFONT>(CreateFontW(-MulDiv(825, dpi, 7200), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
-                                             FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS,
-                                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                                             DEFAULT_PITCH | FF_DONTCARE, L"Verdana"));
   if (design.picture != 0) native.picture = GdiObject<HBITMAP>(LoadBitmapResource(design.picture));
-  HDC dc = GetDC(window);
-  HGDIOBJ oldFont = SelectObject(dc, native.font.get());
   for (std::size_t i = 0; i < design.controls.size(); ++i) {
     const auto& c = design.controls[i];
     if (c.kind == ControlKind::Image && c.picture != 0)
       native.images.emplace(static_cast<int>(i), GdiObject<HBITMAP>(LoadBitmapResource(c.picture)));
-    if (c.kind == ControlKind::Label && c.autoSize) {
-      RECT r{0, 0, 0, 0};
-      DrawTextW(dc, c.caption.c_str(), static_cast<int>(c.caption.size()), &r,
-                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX);
-      form.SetAutoSize(static_cast<int>(i), r.right, r.bottom);
-    }
   }
-  SelectObject(dc, oldFont);
-  ReleaseDC(window, dc);
+  // Centred on the screen, at the DPI of the monitor it is on (which a
+  // per-monitor aware program sees apart from the system's).
+  dpi = WindowDpi(window, dpi);
+  LayOut(form, window, dpi);
+  width = TwipsToPixels(design.width, dpi);
+  height = TwipsToPixels(design.height, dpi);
+  SetWindowPos(window, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+               (GetSystemMetrics(SM_CYSCREEN) - height) / 2, width, height,
+               SWP_NOZORDER | SWP_NOACTIVATE);
   // No focus rectangle or access key underline until the keyboard is used.
   SendMessageW(window, WM_CHANGEUISTATE, MAKEWPARAM(UIS_SET, UISF_HIDEFOCUS | UISF_HIDEACCEL), 0);
 
@@ -415,6 +501,25 @@ WindowHandle CreateFormWindow(Form& form) {
     SendMessageW(window, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
   }
   return reinterpret_cast<WindowHandle>(window);
+}
+
+void LayOutForm(Form& form, int dpi) { LayOut(form, Hwnd(form), dpi); }
+
+bool KeyboardCuesAlwaysShown() {
+  BOOL on = FALSE;
+  return SystemParametersInfoW(SPI_GETKEYBOARDCUES, 0, &on, 0) && on;
+}
+
+void ShowKeyboardCues(Form& form) { ShowKeyboardCuesOf(Hwnd(form), UISF_HIDEFOCUS | UISF_HIDEACCEL); }
+
+PressPlace PlaceOfPress(Form& form, int x, int y) {
+  POINT point{x, y};
+  ClientToScreen(Hwnd(form), &point);
+  return {static_cast<std::uint32_t>(GetMessageTime()), point.x, point.y};
+}
+
+DoubleClickLimits DoubleClick() {
+  return {GetDoubleClickTime(), GetSystemMetrics(SM_CXDOUBLECLK), GetSystemMetrics(SM_CYDOUBLECLK)};
 }
 
 void ShowForm(Form& form) {
@@ -467,6 +572,21 @@ void InvalidateForm(Form& form) { InvalidateRect(Hwnd(form), nullptr, FALSE); }
 void NotifyFocus(Form& form, int control) { win32::NotifyFocus(Hwnd(form), form.AccessibleChildId(control)); }
 
 }  // namespace backend
+
+void BringBackRunningCopy() {
+  DWORD self = GetCurrentProcessId(), owner = 0;
+  HWND window = nullptr;
+  while ((window = FindWindowExW(nullptr, window, FormClass, nullptr)) != nullptr) {
+    GetWindowThreadProcessId(window, &owner);
+    if (owner != self && IsWindowVisible(window)) break;  // hidden: a removal runs there
+  }
+  if (window == nullptr) return;
+  // The person started this copy, so it may take the foreground; it lets the
+  // first copy take it instead, and waits until it has.
+  AllowSetForegroundWindow(owner);
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutA(window, BringBackMessage(), 0, 0, SMTO_ABORTIFHUNG, 5000, &result);
+}
 
 void RunMessageLoop() {
   MSG message;

@@ -42,8 +42,12 @@ remove_by() {
 OPACITY=$( ((SANDBOX_TRANSLUCENT)) && echo $((200 * 0x01010101)))
 opacity() { xprop -id "$PROGRAM_WINDOW" _NET_WM_WINDOW_OPACITY | grep -o '[0-9]*$'; }
 main_window_shown() { xdotool search --onlyvisible --name '^MSN Scribbit Removal$' >/dev/null 2>&1; }
+# A second process's view of a window (tests/fixtures/probe.cpp).
+probe() { (cd "$SANDBOX_RUN" && timeout 30 wine "$SANDBOX_FIXTURES/fixture_probe.exe" "$@" </dev/null 2>&1 | tr -d '\r'); }
 
 sandbox_init "$WORK/windows" && sandbox_seed && program_install || exit 1
+# Access keys underlined once the keyboard is used, as on Windows (Wine: always).
+sandbox_reg_add 'HKCU\Control Panel\Desktop' UserPreferencesMask REG_BINARY 1000028012000000
 
 echo "# the main window"
 check "the main window appears" program_start
@@ -149,6 +153,21 @@ check "a new copy starts" program_start
 program_click 252 6
 check "the main close glyph ends the program" program_wait_end 10
 check_eq "... normally" "$PROGRAM_RC" 0
+
+echo "# from outside"
+check "a new copy starts" program_start
+check_eq "SC_MINIMIZE from another program: minimised as by its glyph, with a taskbar button" \
+  "$(probe window 'MSN Scribbit Removal' minimize | cut -d' ' -f1,2)" "iconic=1 taskbar=1"
+check "a second start ends at once" eval '(cd "$PROGRAM_DIR" && timeout 30 wine ScribbitRemoval.exe &>/dev/null </dev/null)'
+check_eq "... bringing the first one back, in front" "$(probe window 'MSN Scribbit Removal')" "iconic=0 taskbar=1 front=1"
+program_click 40 102
+check "About appears" program_find_window About
+check_eq "SC_MINIMIZE to About, which has no minimise glyph: refused" "$(probe window About minimize | cut -c1-8)" iconic=0
+check_eq "... minimised by ShowWindow: it restores itself" "$(probe window About showmin | cut -c1-8)" iconic=0
+xdotool key Escape && program_find_window 'MSN Scribbit Removal' && program_move 224 102 && xdotool mousedown 1 &&
+  probe window 'MSN Scribbit Removal' cancelmode >/dev/null && xdotool mouseup 1
+check "WM_CANCELMODE between press and release on Remove: no click" not sandbox_wait_for '! main_window_shown' 2
+program_move 252 6 && xdotool key Escape && program_wait_end 10
 
 echo "# keyboard"
 # Back to the first directory, whose library is still there.

@@ -101,6 +101,39 @@ TEST_F(MainWindowTest, RemoveRunsOnlyWithItsOwnCaption) {
   EXPECT_EQ(form().FillColor(frmMain::Shape1), White);  // the highlights were reset all the same
 }
 
+// "Close" lies where "Remove" is: the second press of a double-click on it removes nothing.
+TEST_F(MainWindowTest, TheSecondPressOfADoubleClickOnCloseRemovesNothing) {
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  for (std::uint32_t gap : {500u, 501u}) {  // the double-click time: 500 ms
+    ASSERT_TRUE(sim::Click(*frmMain::Instance(), ax, ay));
+    auto [cx, cy] = sim::CenterOf(*frmAbout::Instance(), frmAbout::Label2);
+    w().clock += 1000;
+    ASSERT_TRUE(sim::Click(*frmAbout::Instance(), cx, cy));
+    w().clock += gap;
+    EXPECT_EQ(sim::Click(*frmMain::Instance(), cx + 2, cy - 2), gap == 500);
+    EXPECT_EQ(w().CallsStartingWith("HideForm").size(), gap == 500 ? 0u : 1u) << "removal, after " << gap;
+  }
+}
+
+TEST_F(MainWindowTest, APressReleasedOverAnotherControlClicksNothing) {
+  auto [rx, ry] = sim::CenterOf(form(), frmMain::Label2);
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  ASSERT_TRUE(sim::ButtonDown(form(), rx, ry) && sim::Input([&] { form().OnButtonUp(ax, ay, true); }));
+  ASSERT_TRUE(sim::ButtonDown(form(), ax, ay) && sim::Input([&] { form().OnButtonUp(rx, ry, true); }));
+  EXPECT_EQ(Joined(w().CallsStartingWith("HideForm")) + Joined(w().CallsStartingWith("CreateForm(About)")), "");
+}
+
+TEST_F(MainWindowTest, ADpiChangeLaysTheWindowOutAgain) {
+  ASSERT_TRUE(sim::Input([&] { form().OnDpiChanged(144); }));
+  EXPECT_EQ(form().ControlAt(383, 150), frmMain::Label2);  // 2880..3835 twips
+  EXPECT_EQ(Rect(frmMain::Label1).right - Rect(frmMain::Label1).left, 210) << "measured in the new font";
+}
+
+TEST_F(SimTest, KeyboardCuesShownFromTheStartWhenTheSystemAlwaysShowsThem) {
+  w().keyboardCues = true;
+  EXPECT_TRUE(sim::StartProgram() && frmMain::Instance()->ShowAccessKeys() && frmMain::Instance()->ShowFocusCues());
+}
+
 TEST_F(MainWindowTest, GlyphsMinimiseAndClose) {
   ASSERT_TRUE(sim::Click(form(), 238, 5));
   EXPECT_TRUE(w().FindWindow(form().hWnd())->minimized);

@@ -47,7 +47,7 @@ TEST_F(StartupTest, SecondCopyEndsSilentlyBeforeAnyRead) {
   w().anotherInstance = true;
   w().registry[PluginDirPath] = TextValue(L"C:\\P");
   EXPECT_FALSE(sim::StartProgram());
-  EXPECT_EQ(w().calls.back(), "End");
+  EXPECT_EQ(Joined({w().calls.end() - 2, w().calls.end()}), "BringBackRunningCopy\nEnd\n");
   EXPECT_TRUE(w().CallsStartingWith("RegRead").empty());
   EXPECT_TRUE(w().CallsStartingWith("GetVersionExA").empty());
   EXPECT_TRUE(w().CallsStartingWith("ShowForm").empty());
@@ -84,6 +84,17 @@ INSTANTIATE_TEST_SUITE_P(Versions, StartupVersionTest,
                                            VersionCase{5, 1, 1, false, false},
                                            VersionCase{5, 0, 1, false, false},
                                            VersionCase{5, 1, 2, true, false}));
+
+TEST_F(StartupTest, OpaqueOnXPWhileHighContrastIsOn) {
+  w().version = {148, 5, 1, 2600, 2, {}};
+  w().highContrast = true;
+  ASSERT_TRUE(sim::StartProgram());
+  auto alpha = [&] { return w().FindWindow(frmMain::Instance()->hWnd())->alpha; };
+  EXPECT_EQ(alpha(), 255);
+  w().highContrast = false;
+  ASSERT_TRUE(sim::Input([] { frmMain::Instance()->OnSettingChange(); }));
+  EXPECT_EQ(alpha(), 200);
+}
 
 TEST_F(StartupTest, RegistryValuesAreStoredExactlyAsRead) {
   w().registry[PluginDirPath] = TextValue(L"C:\\P\\");

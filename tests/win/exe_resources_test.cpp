@@ -92,6 +92,7 @@ TEST(ExeResources, ManifestAsksForNoRaisedRightsAndDeclaresDpiAwareness) {
   std::string manifest(text, SizeofResource(exe, found));
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(manifest.find("<dpiAware"), std::string::npos);
+  EXPECT_NE(manifest.find(">PerMonitorV2, PerMonitor</dpiAwareness>"), std::string::npos);
   EXPECT_NE(manifest.find("8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"), std::string::npos);  // Windows 10
   EXPECT_NE(manifest.find("e2011457-1546-43c5-a5fe-008deee3d3f0"), std::string::npos);  // Vista
   FreeLibrary(exe);

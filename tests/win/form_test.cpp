@@ -24,6 +24,18 @@ TEST(Forms, OnlyTheAboutWindowCarriesTheProgramIcon) {
   DestroyWindow(about);
 }
 
+// Another monitor, another scale: laid out again, at the place Windows suggests.
+TEST(Forms, ADpiChangeLaysTheWindowOutAtTheSuggestedPlace) {
+  platform::Form& form = platform::Form::Load(frmMain::Design(), {});
+  HWND window = reinterpret_cast<HWND>(form.hWnd());
+  RECT suggested{100, 50, 495, 229}, now{};
+  SendMessageW(window, 0x02E0, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+  GetWindowRect(window, &now);
+  EXPECT_TRUE(EqualRect(&now, &suggested)) << now.left << "," << now.top << " " << now.right << "," << now.bottom;
+  EXPECT_EQ(form.ControlAt(383, 150), frmMain::Label2);
+  DestroyWindow(window);
+}
+
 // Wine cannot switch high contrast on, so the painting routine is handed it:
 // system colours only, no picture, glyphs as lines, the hovered and the
 // focused button in the highlight colour. Handed "off", the picture is back.
