@@ -466,26 +466,28 @@ void RemovePlugin() {
   Finish(FoldExitCode(library, outcome.uninstalls));
 }
 
-void RemoveWithRightsElevated() {
+namespace {
+// A copy started with raised rights: it reads the registry itself and ends
+// with what `work` returns.
+template <class Work>
+[[noreturn]] void RunCopyWithRights(Work&& work) {
   unsigned long code = ExitFailed;
   try {
     ReadInstallInfo();
-    code = PackOutcome(CarryOutRemoval());
+    code = work();
   } catch (const std::exception&) {
     // Nothing may be shown here: the exit code tells the first copy.
   }
   Finish(code);
 }
+}  // namespace
+
+void RemoveWithRightsElevated() {
+  RunCopyWithRights([] { return PackOutcome(CarryOutRemoval()); });
+}
 
 void DeleteLibraryElevated() {
-  unsigned long code = ExitFailed;
-  try {
-    ReadInstallInfo();
-    code = DeleteLibrary(LibraryFile());
-  } catch (const std::exception&) {
-    // Nothing may be shown here: the exit code tells the first copy.
-  }
-  Finish(code);
+  RunCopyWithRights([] { return DeleteLibrary(LibraryFile()); });
 }
 
 void PreviewRemoval() {
