@@ -242,7 +242,9 @@ unsigned long DeleteLibrary(const std::wstring& path) {
   const std::uint32_t attributes = platform::GetFileAttributesW(path);
   bool readOnly = error == platform::ErrorAccessDenied && attributes != platform::InvalidFileAttributes &&
                   (attributes & platform::FileAttributeReadOnly) != 0;
-  if (readOnly && platform::SetFileAttributesW(path, attributes & ~platform::FileAttributeReadOnly)) {
+  const bool cleared =
+      readOnly && platform::SetFileAttributesW(path, attributes & ~platform::FileAttributeReadOnly);
+  if (cleared) {
     Log(L"cleared the read-only attribute of " + path);
     error = attempt();
     if (error == ExitSuccess) return ExitSuccess;
@@ -262,9 +264,7 @@ unsigned long DeleteLibrary(const std::wstring& path) {
       error = failure.code();
     }
   }
-  if (attributes != platform::InvalidFileAttributes && (attributes & platform::FileAttributeReadOnly) != 0 &&
-      platform::GetFileAttributesW(path) != attributes)
-    platform::SetFileAttributesW(path, attributes);
+  if (cleared) platform::SetFileAttributesW(path, attributes);
   return error;
 }
 
@@ -285,6 +285,15 @@ bool RemovalNeedsRights() {
                                platform::OpenForDelete(LibraryFile()) == platform::ErrorAccessDenied);
 }
 
+// The exit code of a copy started with raised rights; one still running
+// after `timeoutMs` is taken as timed out.
+unsigned long ExitCodeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
+  unsigned long code = platform::WaitForExitCode(copy, timeoutMs);
+  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
+  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
+  return code;
+}
+
 // Deletes the library; where that needs rights this copy lacks and may ask
 // for, a copy of the program started with them does it. Only that step runs
 // with raised rights: Messenger, started again later, must not inherit them.
@@ -293,14 +302,11 @@ unsigned long RemoveLibrary(const std::wstring& path) {
   if (code != platform::ErrorAccessDenied || !CanAskForRights()) return code;
   Log(L"asking for administrator rights to delete " + path);
   try {
-    platform::HeldProcess copy = platform::ShellExecuteExRunAs(DeleteLibrarySwitch);
-    code = platform::WaitForExitCode(copy, ElevatedCopyTimeoutMs);
+    code = ExitCodeOfCopy(platform::ShellExecuteExRunAs(DeleteLibrarySwitch), ElevatedCopyTimeoutMs);
   } catch (const platform::Failure& failure) {
     Log(L"no copy with administrator rights: " + failure.description());
     return failure.code();
   }
-  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
-  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
   if (code == ExitSuccess) Log(L"deleted " + path);
   if (code == ExitRestartNeeded) Log(L"scheduled " + path + AtRestart);
   return code;
@@ -401,14 +407,21 @@ Outcome CarryOutRemoval() {
 constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
 constexpr int KindBits = 3;
 
+unsigned long KindOf(unsigned long uninstallCode) {
+  switch (uninstallCode) {
+    case ExitSuccess: return 1;
+    case ExitRestartNeeded: case 1641: return 2;
+    case ExitBusy: return 3;
+    case ExitNotInstalled: return 4;
+    default: return 5;
+  }
+}
+
 unsigned long PackOutcome(const Outcome& outcome) {
   unsigned long packed = outcome.library & 0xFFFF;
   int shift = 16;
   for (unsigned long code : outcome.uninstalls) {
-    unsigned long kind = code == 1641 ? 2 : 5;
-    for (unsigned long k = 1; k < 5; ++k)
-      if (UninstallKinds[k] == code) kind = k;
-    packed |= kind << shift;
+    packed |= KindOf(code) << shift;
     shift += KindBits;
   }
   return packed;
@@ -439,10 +452,7 @@ Outcome RemoveWithRights() {
     Finish(ExitFailed);
   }
   frmMain::Hide();
-  unsigned long code = platform::WaitForExitCode(copy, RemovalCopyTimeoutMs);
-  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
-  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
-  return UnpackOutcome(code);
+  return UnpackOutcome(ExitCodeOfCopy(copy, RemovalCopyTimeoutMs));
 }
 
 }  // namespace

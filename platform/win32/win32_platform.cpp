@@ -343,12 +343,24 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
 // ---------------------------------------------------------------- run time
 std::uint32_t TickCount() { return GetTickCount(); }
 
-HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState,
-                  const std::wstring& currentDirectory) {
+namespace {
+STARTUPINFOW StartupShowing(int showState) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(showState);
+  return startup;
+}
+
+HeldProcess Held(const PROCESS_INFORMATION& info) {
+  ::CloseHandle(info.hThread);
+  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+}
+}  // namespace
+
+HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, int showState,
+                  const std::wstring& currentDirectory) {
+  STARTUPINFOW startup = StartupShowing(showState);
   PROCESS_INFORMATION info{};
   std::wstring line = commandLine;  // CreateProcessW may write to it
   // Started with the system's own error mode, not the one this program set
@@ -356,8 +368,7 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
   if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, CREATE_DEFAULT_ERROR_MODE,
                       nullptr, currentDirectory.c_str(), &startup, &info))
     RaiseLastError();
-  ::CloseHandle(info.hThread);
-  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+  return Held(info);
 }
 
 namespace {
@@ -385,10 +396,7 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
                                const std::wstring& currentDirectory) {
   UniqueHandle token = DesktopUserToken();
   if (token.get() == 0) throw Failure(ErrorNotFound, DescribeError(ErrorNotFound));
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = static_cast<WORD>(showState);
+  STARTUPINFOW startup = StartupShowing(showState);
   wchar_t desktop[] = L"winsta0\\default";
   startup.lpDesktop = desktop;
   PROCESS_INFORMATION info{};
@@ -406,8 +414,7 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
                                             FALSE, CREATE_DEFAULT_ERROR_MODE, nullptr, currentDirectory.c_str(),
                                             &startup, &info);
   if (!started) RaiseLastError();
-  ::CloseHandle(info.hThread);
-  return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), info.dwProcessId};
+  return Held(info);
 }
 
 bool IsLocalSystem() {
