@@ -59,6 +59,7 @@ struct World {
   std::map<std::wstring, platform::Variant> registry;
   bool automationMissing = false;
   std::set<std::wstring> unreadable;  // RegRead refuses these paths: access denied
+  std::map<std::wstring, unsigned long> readFailures;  // RegRead fails on these paths with this code
   platform::VersionRecord version{148, 10, 0, 19045, 2, {}};
   bool versionFails = false;
   std::vector<Process> processes;
@@ -85,6 +86,7 @@ struct World {
   std::vector<std::wstring> arguments;    // the program's command line, split
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
+  std::vector<unsigned long> exitCodes;   // of the started programs, in order; 0 past its end
   bool anotherInstance = false;
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
@@ -128,6 +130,10 @@ bool Click(platform::Form& form, int x, int y);
 // Any other window event (keys, accessibility, setting changes), e.g.
 // sim::Input([&] { form.OnKey(platform::Key::Tab, false); }).
 bool Input(const std::function<void()>& event);
+// As the window procedure passes them on: the mouse capture taken away
+// (WM_CAPTURECHANGED, WM_CANCELMODE), a minimise from outside (SC_MINIMIZE).
+bool CaptureLost(platform::Form& form);
+bool MinimizeRequest(platform::Form& form);
 // A pixel inside the control's rectangle, away from its edges.
 std::pair<int, int> CenterOf(const platform::Form& form, int control);
 

@@ -59,6 +59,10 @@ bool Click(platform::Form& form, int x, int y) {
 
 bool Input(const std::function<void()>& event) { return Deliver(event); }
 
+bool CaptureLost(platform::Form& form) { return Deliver([&] { form.OnCaptureLost(); }); }
+
+bool MinimizeRequest(platform::Form& form) { return Deliver([&] { form.OnMinimizeRequest(); }); }
+
 std::pair<int, int> CenterOf(const platform::Form& form, int control) {
   const auto& r = form.controls().at(static_cast<std::size_t>(control)).rect;
   return {(r.left + r.right) / 2, (r.top + r.bottom) / 2};
@@ -168,6 +172,8 @@ Variant AutomationObject::Call(const std::wstring& method, const std::wstring& a
   Log(sim::Narrow(method) + "(" + sim::Narrow(argument) + ")");
   auto& registry = world().registry;
   if (world().unreadable.count(argument) != 0) throw Failure(0x80070005, L"Access is denied.");
+  if (auto failure = world().readFailures.find(argument); failure != world().readFailures.end())
+    throw Failure(failure->second, DescribeError(failure->second & 0xFFFF));
   auto found = registry.find(argument);
   if (found == registry.end())
     throw Failure(0x80070002, L"Unable to open registry key \"" + argument + L"\" for reading.");
@@ -404,11 +410,13 @@ void Kill(const std::wstring& path) {
   if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
 }
 
-// Started programs end at once, successfully; the copy with raised rights
-// with the code the test gives it.
+// Started programs end at once, with the code the test gives each (else
+// successfully); the copy with raised rights with its own.
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
-  return process.id == 0 ? world().elevatedExitCode : 0;
+  const auto& codes = world().exitCodes;
+  const std::size_t started = process.id - 9000;
+  return process.id == 0 ? world().elevatedExitCode : started < codes.size() ? codes[started] : 0;
 }
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
 

@@ -101,18 +101,36 @@ TEST_F(MainWindowTest, RemoveRunsOnlyWithItsOwnCaption) {
   EXPECT_EQ(form().FillColor(frmMain::Shape1), White);  // the highlights were reset all the same
 }
 
-// "Close" lies where "Remove" is: the second press of a double-click on it removes nothing.
+// "Close" lies where "Remove" is: the second press of a double-click on it removes nothing (the
+// double-click time: 500 ms; its rectangle: 4 x 4 pixels), a third press does.
 TEST_F(MainWindowTest, TheSecondPressOfADoubleClickOnCloseRemovesNothing) {
-  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
-  for (std::uint32_t gap : {500u, 501u}) {  // the double-click time: 500 ms
-    ASSERT_TRUE(sim::Click(*frmMain::Instance(), ax, ay));
+  struct Case { std::uint32_t gap; int dx; bool third, removed; };
+  for (const Case& c : std::vector<Case>{{500, 2, false, false}, {501, 2, false, true}, {500, 3, false, true},
+                                         {100, 0, true, true}}) {
+    SetUp();
+    auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+    ASSERT_TRUE(sim::Click(form(), ax, ay));
     auto [cx, cy] = sim::CenterOf(*frmAbout::Instance(), frmAbout::Label2);
     w().clock += 1000;
     ASSERT_TRUE(sim::Click(*frmAbout::Instance(), cx, cy));
-    w().clock += gap;
-    EXPECT_EQ(sim::Click(*frmMain::Instance(), cx + 2, cy - 2), gap == 500);
-    EXPECT_EQ(w().CallsStartingWith("HideForm").size(), gap == 500 ? 0u : 1u) << "removal, after " << gap;
+    w().clock += c.gap;
+    bool running = sim::Click(*frmMain::Instance(), cx + c.dx, cy - 2);
+    if (c.third) running = running && sim::Click(*frmMain::Instance(), cx, cy);
+    EXPECT_EQ(running, !c.removed) << "after " << c.gap << " ms, " << c.dx << " px";
+    EXPECT_EQ(w().CallsStartingWith("HideForm").size(), c.removed ? 1u : 0u) << "after " << c.gap << " ms";
   }
+}
+
+// A window closed by a key arms no guard: a click where "Remove" comes back removes.
+TEST_F(MainWindowTest, AClickAfterACloseByKeyIsNotSwallowed) {
+  auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
+  ASSERT_TRUE(sim::Click(form(), ax, ay));
+  platform::Form& about = *frmAbout::Instance();
+  auto [cx, cy] = sim::CenterOf(about, frmAbout::Label2);
+  ASSERT_TRUE(sim::ButtonDown(about, cx, cy) && sim::Input([&] { about.OnButtonUp(0, 0, true); }));  // slid off
+  ASSERT_TRUE(sim::Input([&] { about.OnKey(platform::Key::Escape, false); }));
+  EXPECT_FALSE(sim::Click(*frmMain::Instance(), cx, cy));
+  EXPECT_EQ(w().CallsStartingWith("HideForm").size(), 1u) << "the click on \"Remove\" was swallowed";
 }
 
 TEST_F(MainWindowTest, APressReleasedOverAnotherControlClicksNothing) {
@@ -120,6 +138,10 @@ TEST_F(MainWindowTest, APressReleasedOverAnotherControlClicksNothing) {
   auto [ax, ay] = sim::CenterOf(form(), frmMain::Label3);
   ASSERT_TRUE(sim::ButtonDown(form(), rx, ry) && sim::Input([&] { form().OnButtonUp(ax, ay, true); }));
   ASSERT_TRUE(sim::ButtonDown(form(), ax, ay) && sim::Input([&] { form().OnButtonUp(rx, ry, true); }));
+  ASSERT_TRUE(sim::Input([&] { form().OnButtonUp(ax, ay, true); }));  // pressed elsewhere, released here
+  // The capture went elsewhere while the button was held.
+  ASSERT_TRUE(sim::ButtonDown(form(), rx, ry) && sim::CaptureLost(form()) &&
+              sim::Input([&] { form().OnButtonUp(rx, ry, true); }));
   EXPECT_EQ(Joined(w().CallsStartingWith("HideForm")) + Joined(w().CallsStartingWith("CreateForm(About)")), "");
 }
 
@@ -135,8 +157,11 @@ TEST_F(SimTest, KeyboardCuesShownFromTheStartWhenTheSystemAlwaysShowsThem) {
 }
 
 TEST_F(MainWindowTest, GlyphsMinimiseAndClose) {
-  ASSERT_TRUE(sim::Click(form(), 238, 5));
-  EXPECT_TRUE(w().FindWindow(form().hWnd())->minimized);
+  for (bool glyph : {false, true}) {  // a minimise from outside takes the glyph's way
+    w().FindWindow(form().hWnd())->minimized = false;
+    ASSERT_TRUE(glyph ? sim::Click(form(), 238, 5) : sim::MinimizeRequest(form()));
+    EXPECT_TRUE(w().FindWindow(form().hWnd())->minimized);
+  }
   EXPECT_FALSE(sim::Click(form(), 250, 5));
   EXPECT_TRUE(w().ended);
   EXPECT_FALSE(form().IsLoaded());

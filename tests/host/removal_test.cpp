@@ -290,15 +290,15 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
 // Who deletes what with which rights, as the first copy sees it (with /log, or
 // /quiet): the token, what the removal needs, and how each copy with raised
 // rights that it asks for ends. The removal copy's code packs the library's
-// code with each uninstall's kind (1 removed, 3 busy), from bit 16.
+// code with each uninstall's kind (1 removed, 2 restart, 3 busy, 6 none such), from bit 16.
 TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
-  enum Token { Limited, Elevated, System, XP };
-  enum Need { Package, Refused, Loaded, ReadOnly, HeldOpen };
+  enum Token { Limited, Elevated, System, XP, XPSystem };
+  enum Need { Package = 1, Refused = 2, Loaded = 4, ReadOnly = 8, HeldOpen = 16, Absent = 32 };
   const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
                     inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
                     denied = "Error:|" + name + "could not be removed: Access is denied.",
                     cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.";
-  struct Case { Token token; Need need; bool quiet; unsigned long copyExit, copyError; bool shell;
+  struct Case { Token token; int need; bool quiet; unsigned long copyExit, copyError; bool shell;
                 const char* asks; std::string box; unsigned code; const char* library, *messenger; };
   int row = 0;
   for (const Case& c : std::vector<Case>{
@@ -306,6 +306,8 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Limited, Package, false, 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
            {Limited, Refused, false, 0, 0, true, "/removewithrights", done, 0, "kept", "own"},
            {Limited, Package, false, 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           {Limited, Package, false, 1u << 16 | 2u << 19, 0, true, "/removewithrights", done, 3010, "kept", "own"},
+           {Limited, Package, false, 6u << 16, 0, true, "/removewithrights", done, 1603, "kept", "own"},
            {Limited, Package, false, 0xC0000005, 0, true, "/removewithrights",
             "Error:|" + name + "could not be removed: Error 3221225477.", 1603, "kept", "own"},
            {Limited, Package, false, 0, 1223, true, "/removewithrights", cancelled, 1603, "kept", "none"},
@@ -313,6 +315,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Limited, Loaded, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
            {Limited, HeldOpen, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
            {Limited, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "own"},
+           {Limited, Absent, false, 0, 0, true, "", "Error:|" + name + "doesn't exist on this computer.", 1605, "gone", "own"},
            {Limited, Package, true, 0, 0, true, "", "", 0, "gone", "own"},
            {Limited, Refused, true, 0, 0, true, "", "", 1603, "kept", "own"},
            {Elevated, Package, false, 0, 0, true, "", done, 0, "gone", "user"},
@@ -321,27 +324,31 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Elevated, HeldOpen, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
            {Elevated, ReadOnly, true, 0, 0, true, "", "", 0, "gone", "user"},
            {Elevated, Refused, false, 0, 0, true, "", denied, 1603, "kept", "user"},
+           {Elevated, ReadOnly | Refused, true, 0, 0, true, "", "", 1603, "kept", "user"},
+           {Elevated, ReadOnly | Loaded, false, 0, 0, true, "", inUse, 3010, "scheduled", "user"},
            {System, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
            {System, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "user"},
            {XP, Refused, false, 0, 0, true, "", denied, 1603, "kept", "own"},
            {XP, Package, false, 0, 0, true, "", done, 0, "gone", "own"},
-           {XP, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "own"}}) {
+           {XP, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "own"},
+           {XPSystem, Package, true, 0, 0, true, "", "", 0, "gone", "user"}}) {
     SetUp();
     SCOPED_TRACE("row " + std::to_string(++row));
     w().AddProcess(200, "msnmsgr.exe");
-    if (c.need != Package) {
+    if ((c.need & Package) == 0) {
       SetValue(InkPath, L"");
       SetValue(InfoPenPath, L"");
     }
-    if (c.need == Refused) w().deleteRefused.insert(Library);
-    if (c.need == Loaded) w().loadedFiles.insert(Library);
-    if (c.need == ReadOnly) w().readOnlyFiles.insert(Library);
-    if (c.need == HeldOpen) w().fileDeleteErrors[Library] = 32;
+    if (c.need & Refused) w().deleteRefused.insert(Library);
+    if (c.need & Loaded) w().loadedFiles.insert(Library);
+    if (c.need & ReadOnly) w().readOnlyFiles.insert(Library);
+    if (c.need & HeldOpen) w().fileDeleteErrors[Library] = 32;
+    if (c.need & Absent) w().files.clear();
     // Scheduling writes under HKLM: an administrator's right.
     if (c.token == Limited) w().delayUntilRebootError = 5;
-    w().version.dwMajorVersion = c.token == XP ? 5 : 10;
+    w().version.dwMajorVersion = c.token >= XP ? 5 : 10;
     w().tokenElevated = c.token != Limited;
-    w().localSystem = c.token == System;
+    w().localSystem = c.token == System || c.token == XPSystem;
     w().desktopShell = c.shell;
     w().elevatedExitCode = c.copyExit;
     w().elevationError = c.copyError;
@@ -359,7 +366,9 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     EXPECT_EQ(w().exitCode, c.code);
     EXPECT_EQ(w().files.count(Library) == 0 ? "gone" : w().deletedAtRestart.empty() ? "kept" : "scheduled",
               std::string(c.library));
-    EXPECT_EQ(w().readOnlyFiles.count(Library), 0u) << "read-only kept only on a library that stays";
+    EXPECT_EQ(w().readOnlyFiles.count(Library), c.library == std::string("kept") && (c.need & ReadOnly) ? 1u : 0u)
+        << "read-only kept only on a library that stays";
+    if (c.quiet) { EXPECT_EQ(Joined(w().CallsStartingWith("SendEnterKey")), "") << "a key pressed in a quiet run"; }
     std::string messenger = "none";
     for (const auto& s : w().started)
       if (s.program == L"C:\\M\\msnmsgr.exe") messenger = s.asDesktopUser ? "user" : "own";
@@ -371,15 +380,21 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
 // the report and Messenger, Windows Installer's prompts confirmed as for a
 // person, and the outcome in its exit code.
 TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
-  w().AddProcess(200, "msnmsgr.exe");
-  w().readOnlyFiles.insert(Library);
-  w().arguments = {L"/removewithrights"};
-  EXPECT_FALSE(sim::StartProgram());
-  EXPECT_EQ(w().exitCode, 1u << 16 | 1u << 19) << "library deleted, both packages removed";
-  EXPECT_EQ(w().files.count(Library), 0u);
-  EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
-  EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
-  EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
+  struct Case { std::vector<unsigned long> uninstalls; unsigned long code; };
+  for (const Case& c : std::vector<Case>{{{0, 0}, 1u << 16 | 1u << 19},  // library deleted, both packages removed
+                                         {{1641, 3010}, 2u << 16 | 2u << 19}, {{1618, 1605}, 3u << 16 | 4u << 19}}) {
+    SetUp();
+    w().AddProcess(200, "msnmsgr.exe");
+    w().readOnlyFiles.insert(Library);
+    w().arguments = {L"/removewithrights"};
+    w().exitCodes = c.uninstalls;
+    EXPECT_FALSE(sim::StartProgram());
+    EXPECT_EQ(w().exitCode, c.code) << c.uninstalls[0];
+    EXPECT_EQ(w().files.count(Library), 0u);
+    EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
+    EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
+    EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
+  }
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {

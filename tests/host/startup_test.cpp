@@ -135,7 +135,8 @@ TEST_F(StartupTest, WithoutScriptHostEveryValueIsEmpty) {
 }
 
 // Where no user sits only /quiet runs; with switches, a value that cannot be read (absence aside) ends
-// the run before it touches anything. Registry: 0 readable, 1 no Script Host, 2 refused, 3 missing.
+// the run before it touches anything. Registry: 0 readable, 1 no Script Host, 2 refused, 3 missing, 4 no such
+// key on the way.
 TEST_F(StartupTest, RunsThatCannotGoOnEndBeforeTouchingAnything) {
   const std::wstring plugin = L"HKLM\\Software\\Vantrel\\MsgPlus2\\PluginDir";
   struct Case { std::vector<std::wstring> args; bool desktop; int registry; unsigned code; std::size_t shown; };
@@ -143,11 +144,12 @@ TEST_F(StartupTest, RunsThatCannotGoOnEndBeforeTouchingAnything) {
            {{L"/x"}, false, 0, 1639, 0}, {{L"/quiet"}, false, 0, 0, 0}, {{L"/quiet"}, true, 1, 1603, 0},
            {{L"/log", L"r.log"}, true, 1, 1603, 1}, {{L"/deletelibrary"}, true, 1, 1603, 0},
            {{L"/removewithrights"}, true, 1, 1603, 0},
-           {{L"/quiet"}, true, 2, 1603, 0}, {{L"/quiet"}, true, 3, 1605, 0}}) {
+           {{L"/quiet"}, true, 2, 1603, 0}, {{L"/quiet"}, true, 3, 1605, 0}, {{L"/quiet"}, true, 4, 1605, 0}}) {
     SetUp();
     w().userDesktop = c.desktop;
     w().automationMissing = c.registry == 1;
     if (c.registry == 2) w().unreadable.insert(plugin);
+    if (c.registry == 4) w().readFailures[plugin] = 0x80070003;
     if (c.registry != 3) w().registry[plugin] = TextValue(L"C:\\P");
     w().files.insert(L"C:\\P\\MsnScribbit.dll");
     w().AddProcess(200, "msnmsgr.exe");
