@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "Library.h"
 #include "RegEdit.h"
+#include "Rights.h"
 #include "Shared.h"
 #include "Unattended.h"
 #include "forms/frmMain.h"
@@ -20,20 +22,11 @@ constexpr unsigned WmClose = 0x10;
 constexpr platform::WindowHandle HwndBroadcast = 0xFFFF;
 constexpr wchar_t InkUninstall[] = L"/X{9FCB2876-554D-491D-A2CD-58F8252D6C64}";
 constexpr wchar_t InfoPenUninstall[] = L"/X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}";
-constexpr wchar_t LibraryPath[] = L"\\MsnScribbit.dll";
 constexpr wchar_t SuccessText[] = L"Plugin has been successfully uninstalled.";
 constexpr wchar_t SuccessTitle[] = L"Complete:";
 constexpr wchar_t AbsentText[] = L"MSN Scribbit for Messenger Plus! doesn't exist on this computer.";
-constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could not be removed: ";
 constexpr wchar_t InUseText[] =
     L"MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
-constexpr wchar_t AtRestart[] = L" to be deleted when Windows restarts";
-// The one argument of each copy started with raised rights: the one that
-// deletes the library, and the one that carries out the whole removal.
-constexpr wchar_t DeleteLibrarySwitch[] = L"/deletelibrary";
-constexpr wchar_t RemoveWithRightsSwitch[] = L"/removewithrights";
-constexpr wchar_t ErrorTitle[] = L"Error:";
-constexpr int MessageStyle = 64;  // OK button, information icon
 constexpr int ShowNormal = 1;
 constexpr int ShowMinimized = 2;
 
@@ -45,22 +38,6 @@ constexpr std::uint32_t ProcessAllAccess = 0x1F0FFF;
 // longer time, the remaining windows get their request without waiting.
 constexpr unsigned CloseRequestTimeoutMs = 2000;
 constexpr unsigned CloseWindowsBudgetMs = 5000;
-// Windows that keep appearing are left to the termination after this.
-constexpr unsigned CloseWindowsGiveUpMs = 10000;
-// Terminated processes may still hold the library open for a moment.
-constexpr unsigned ProcessExitTimeoutMs = 5000;
-// Time for the Windows Installer prompt to take the focus.
-constexpr unsigned InstallerFocusTimeoutMs = 5000;
-// The copy with raised rights only deletes one file; one that has not ended
-// by then is taken as failed.
-constexpr unsigned ElevatedCopyTimeoutMs = 60000;
-// An uninstall of these small packages takes seconds; one that has not ended
-// by then is taken as failed and left running.
-constexpr unsigned UninstallTimeoutMs = 300000;
-// The copy that carries out the removal: every bound of its own steps, and
-// a margin.
-constexpr unsigned RemovalCopyTimeoutMs =
-    CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 2 * (InstallerFocusTimeoutMs + UninstallTimeoutMs) + 60000;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -110,13 +87,16 @@ void CloseConversationWindows() {
   }
 }
 
-// The uninstalls whose entries carry exactly the expected display names.
+}  // namespace
+
 std::vector<const wchar_t*> UninstallsToStart() {
   std::vector<const wchar_t*> out;
   if (InstallInfo.DisplayNames[InkName] == L"Ink") out.push_back(InkUninstall);
   if (InstallInfo.DisplayNames[InfoPenName] == L"InfoPen for Outlook ") out.push_back(InfoPenUninstall);
   return out;
 }
+
+namespace {
 
 std::wstring UninstallCommand(const wchar_t* arguments) {
   return L"MsiExec.exe " + std::wstring(arguments) + (Mode.silentUninstalls ? L" /qn /norestart" : L"");
@@ -144,19 +124,6 @@ unsigned long RunUninstall(const wchar_t* arguments) {
 // A quiet run where no user sits (a service, session 0) would start
 // Messenger where no one can see it, as that account.
 bool MessengerToStart() { return !InstallInfo.MessengerDir.empty() && !(Mode.quiet && !platform::HasUserDesktop()); }
-
-bool IsVistaOrLater() {
-  platform::VersionRecord version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6;
-}
-
-// A full token of Vista and later ("Run as administrator", an elevated
-// console), or LocalSystem: what Messenger must not inherit.
-bool HasRaisedRights() {
-  bool elevated = false;
-  return (IsVistaOrLater() && platform::GetTokenElevation(elevated) && elevated) || platform::IsLocalSystem();
-}
 
 // Starts exactly the Messenger of the install directory, minimised, in that
 // directory, with the rights of the person at the desktop. Without a
@@ -211,105 +178,6 @@ bool ScanProcesses(const std::wstring& target, Found&& found) {
 
 std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
   return name + L" (id " + DecimalText(id) + L")";
-}
-
-bool IsAbsent(unsigned long code) {
-  return code == platform::ErrorFileNotFound || code == platform::ErrorPathNotFound ||
-         code == platform::ErrorInvalidName;
-}
-
-std::wstring LibraryFile() { return InstallInfo.PluginDir + LibraryPath; }
-
-// Deletes the library or, while a program still holds it open or has it
-// loaded, schedules its deletion for the next restart. A read-only library
-// loses that attribute first, as "del /f" does, and gets it back where it
-// stays. The outcome as the copy with raised rights ends with it: 0 deleted,
-// 3010 scheduled, 1605 not there, else the system error.
-unsigned long DeleteLibrary(const std::wstring& path) {
-  auto attempt = [&]() -> unsigned long {
-    try {
-      platform::Kill(path);
-      Log(L"deleted " + path);
-      return ExitSuccess;
-    } catch (const platform::Failure& failure) {
-      Log(L"did not delete " + path + L": " + failure.description());
-      return failure.code();
-    }
-  };
-  unsigned long error = attempt();
-  if (error == ExitSuccess) return ExitSuccess;
-  if (IsAbsent(error)) return ExitNotInstalled;
-  const std::uint32_t attributes = platform::GetFileAttributesW(path);
-  bool readOnly = error == platform::ErrorAccessDenied && attributes != platform::InvalidFileAttributes &&
-                  (attributes & platform::FileAttributeReadOnly) != 0;
-  const bool cleared =
-      readOnly && platform::SetFileAttributesW(path, attributes & ~platform::FileAttributeReadOnly);
-  if (cleared) {
-    Log(L"cleared the read-only attribute of " + path);
-    error = attempt();
-    if (error == ExitSuccess) return ExitSuccess;
-    readOnly = false;
-  }
-  // Refused although this token may delete it (and it is not read-only):
-  // a program has it loaded. Held open without delete sharing: in use too.
-  const bool inUse = error == platform::ErrorSharingViolation ||
-                     (error == platform::ErrorAccessDenied && !readOnly && platform::OpenForDelete(path) == 0);
-  if (inUse) {
-    try {
-      platform::MoveFileExDelayUntilReboot(path);
-      Log(L"scheduled " + path + AtRestart);
-      return ExitRestartNeeded;
-    } catch (const platform::Failure& failure) {
-      Log(L"could not schedule " + path + AtRestart + L": " + failure.description());
-      error = failure.code();
-    }
-  }
-  if (cleared) platform::SetFileAttributesW(path, attributes);
-  return error;
-}
-
-// Only where User Account Control gave the program a token that is not
-// elevated (Vista and later), and never in a quiet run: nobody is there to
-// answer the prompt.
-bool CanAskForRights() {
-  bool elevated = true;
-  return !Mode.quiet && IsVistaOrLater() && platform::GetTokenElevation(elevated) && !elevated;
-}
-
-// Whether the removal needs rights this token lacks, known before anything
-// changes: a package to uninstall (its entry is under HKLM, so it is
-// per-machine, and Windows Installer would ask for each), or a library this
-// token may not delete.
-bool RemovalNeedsRights() {
-  return CanAskForRights() && (!UninstallsToStart().empty() ||
-                               platform::OpenForDelete(LibraryFile()) == platform::ErrorAccessDenied);
-}
-
-// The exit code of a copy started with raised rights; one still running
-// after `timeoutMs` is taken as timed out.
-unsigned long ExitCodeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
-  unsigned long code = platform::WaitForExitCode(copy, timeoutMs);
-  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
-  Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
-  return code;
-}
-
-// Deletes the library; where that needs rights this copy lacks and may ask
-// for, a copy of the program started with them does it. Only that step runs
-// with raised rights: Messenger, started again later, must not inherit them.
-unsigned long RemoveLibrary(const std::wstring& path) {
-  unsigned long code = DeleteLibrary(path);
-  if (code != platform::ErrorAccessDenied || !CanAskForRights()) return code;
-  Log(L"asking for administrator rights to delete " + path);
-  try {
-    code = ExitCodeOfCopy(platform::ShellExecuteExRunAs(DeleteLibrarySwitch), ElevatedCopyTimeoutMs);
-  } catch (const platform::Failure& failure) {
-    Log(L"no copy with administrator rights: " + failure.description());
-    return failure.code();
-  }
-  if (code == ExitSuccess) Log(L"deleted " + path);
-  if (code == ExitRestartNeeded) Log(L"scheduled " + path + AtRestart);
-  return code;
 }
 
 // The message for the library's fate, from the outcome of the deletion.
@@ -373,16 +241,6 @@ void ReadInstallInfo() {
   }
 }
 
-namespace {
-
-// What the removal changed: the library's outcome code (as DeleteLibrary
-// gives it) and each uninstall's exit code.
-struct Outcome {
-  unsigned long library = ExitSuccess;
-  std::vector<unsigned long> uninstalls;
-};
-
-// Everything between the hidden window and the report.
 Outcome CarryOutRemoval() {
   Outcome outcome;
   CloseConversationWindows();
@@ -401,62 +259,6 @@ Outcome CarryOutRemoval() {
   return outcome;
 }
 
-// The copy that carries out the removal reports its outcome in its exit
-// code: the library's code in the low 16 bits, then three bits for each
-// uninstall, in order, telling which kind of exit code it gave.
-constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
-constexpr int KindBits = 3;
-
-unsigned long KindOf(unsigned long uninstallCode) {
-  switch (uninstallCode) {
-    case ExitSuccess: return 1;
-    case ExitRestartNeeded: case 1641: return 2;
-    case ExitBusy: return 3;
-    case ExitNotInstalled: return 4;
-    default: return 5;
-  }
-}
-
-unsigned long PackOutcome(const Outcome& outcome) {
-  unsigned long packed = outcome.library & 0xFFFF;
-  int shift = 16;
-  for (unsigned long code : outcome.uninstalls) {
-    packed |= KindOf(code) << shift;
-    shift += KindBits;
-  }
-  return packed;
-}
-
-Outcome UnpackOutcome(unsigned long packed) {
-  // Anything else did not come from PackOutcome (the copy crashed, say).
-  if (packed >> (16 + 2 * KindBits) != 0) return {packed, {ExitFailed}};
-  Outcome outcome{packed & 0xFFFF, {}};
-  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
-    unsigned long kind = (packed >> shift) & 7;
-    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
-  }
-  return outcome;
-}
-
-// Asks for administrator rights once, while the window is still in front,
-// and has a copy started with them carry out the removal. Declined, nothing
-// has changed: the program says so and ends.
-Outcome RemoveWithRights() {
-  Log(L"asking for administrator rights for the removal");
-  platform::HeldProcess copy;
-  try {
-    copy = platform::ShellExecuteExRunAs(RemoveWithRightsSwitch);
-  } catch (const platform::Failure& failure) {
-    Log(L"no copy with administrator rights: " + failure.description());
-    Report(NotRemovedText + failure.description(), MessageStyle, ErrorTitle);
-    Finish(ExitFailed);
-  }
-  frmMain::Hide();
-  return UnpackOutcome(ExitCodeOfCopy(copy, RemovalCopyTimeoutMs));
-}
-
-}  // namespace
-
 void RemovePlugin() {
   LibraryOutcome library = LibraryOutcome::Deleted;
   Outcome outcome;
@@ -474,30 +276,6 @@ void RemovePlugin() {
     Fail(platform::DescriptionOf(failure));
   }
   Finish(FoldExitCode(library, outcome.uninstalls));
-}
-
-namespace {
-// A copy started with raised rights: it reads the registry itself and ends
-// with what `work` returns.
-template <class Work>
-[[noreturn]] void RunCopyWithRights(Work&& work) {
-  unsigned long code = ExitFailed;
-  try {
-    ReadInstallInfo();
-    code = work();
-  } catch (const std::exception&) {
-    // Nothing may be shown here: the exit code tells the first copy.
-  }
-  Finish(code);
-}
-}  // namespace
-
-void RemoveWithRightsElevated() {
-  RunCopyWithRights([] { return PackOutcome(CarryOutRemoval()); });
-}
-
-void DeleteLibraryElevated() {
-  RunCopyWithRights([] { return DeleteLibrary(LibraryFile()); });
 }
 
 void PreviewRemoval() {

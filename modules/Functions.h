@@ -13,16 +13,6 @@ void ReadInstallInfo();
 // Carries out the whole removal and ends the program; it never returns.
 [[noreturn]] void RemovePlugin();
 
-// The copy started with raised rights (/deletelibrary): deletes the library
-// of the registered plug-in folder, or schedules it for the next restart, and
-// ends with 0 deleted, 3010 scheduled, 1605 not there or the system error.
-[[noreturn]] void DeleteLibraryElevated();
-
-// The copy started with raised rights when the removal needs them
-// (/removewithrights): carries out the removal from closing Messenger to the
-// library, shows nothing, and ends with its outcome packed in the exit code.
-[[noreturn]] void RemoveWithRightsElevated();
-
 // Changes nothing: reports what RemovePlugin would do here, then ends.
 [[noreturn]] void PreviewRemoval();
 
@@ -37,3 +27,33 @@ bool NameMatches(const std::wstring& entryName, const std::wstring& target);
 // The processes that KillProcessByName terminated, in order, held so that the
 // wait for their exit cannot meet another process that was given a reused id.
 extern std::vector<platform::HeldProcess> TerminatedProcesses;
+
+// The steps the removal's files share.
+
+// What the removal changed: the library's outcome code (as DeleteLibrary
+// gives it) and each uninstall's exit code.
+struct Outcome {
+  unsigned long library = 0;
+  std::vector<unsigned long> uninstalls;
+};
+// Everything between the hidden window and the report.
+Outcome CarryOutRemoval();
+// The uninstalls whose entries carry exactly the expected display names.
+std::vector<const wchar_t*> UninstallsToStart();
+// The library's path in the registered plug-in folder.
+std::wstring LibraryFile();
+
+inline constexpr wchar_t NotRemovedText[] = L"MSN Scribbit for Messenger Plus! could not be removed: ";
+inline constexpr wchar_t ErrorTitle[] = L"Error:";
+inline constexpr int MessageStyle = 64;  // OK button, information icon
+inline constexpr wchar_t AtRestart[] = L" to be deleted when Windows restarts";
+
+// Windows that keep appearing are left to the termination after this.
+inline constexpr unsigned CloseWindowsGiveUpMs = 10000;
+// Terminated processes may still hold the library open for a moment.
+inline constexpr unsigned ProcessExitTimeoutMs = 5000;
+// Time for the Windows Installer prompt to take the focus.
+inline constexpr unsigned InstallerFocusTimeoutMs = 5000;
+// An uninstall of these small packages takes seconds; one that has not ended
+// by then is taken as failed and left running.
+inline constexpr unsigned UninstallTimeoutMs = 300000;

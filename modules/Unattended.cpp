@@ -1,6 +1,7 @@
 #include "Unattended.h"
 
 #include "Functions.h"
+#include "Rights.h"
 #include "Shared.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"

@@ -1,0 +1,12 @@
+// The library's fate: deleted, or scheduled for deletion at the next restart
+// while a program still holds it.
+#pragma once
+
+#include <string>
+
+// Deletes the library or, while a program still holds it open or has it
+// loaded, schedules its deletion for the next restart. A read-only library
+// loses that attribute first, as "del /f" does, and gets it back where it
+// stays. The outcome as the copy with raised rights ends with it: 0 deleted,
+// 3010 scheduled, 1605 not there, else the system error.
+unsigned long DeleteLibrary(const std::wstring& path);
