@@ -5,9 +5,9 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 failed=0 blocks=0 paths=0
 fail() { echo "readme_check: $*"; failed=1; }
-# A path counts when its first part is a folder the repository holds
-# (build/ and dist/ are made by the tools, so they never count).
-tops=$(git ls-files | grep / | cut -d/ -f1 | sort -u)
+# A path counts when its first part is a folder of the repository (build/
+# and dist/ are made by the tools, so they never count).
+tops=$(find . -mindepth 1 -maxdepth 1 -type d ! -name build ! -name dist ! -name .git -printf '%f\n')
 exists() { compgen -G "$1" >/dev/null; }
 
 for doc in README.md docs/*.md; do
