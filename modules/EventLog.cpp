@@ -56,7 +56,10 @@ RunEvent DescribeRun(const RunRecord& run, unsigned exitCode) {
   if (!run.removal && exitCode == ExitSuccess) kind = NothingChanged;
   std::wstring text = std::wstring(ProgramText) + L" (" + BuildText() + L") ended with exit code " +
                       DecimalText(exitCode) + L": " + kind.meaning + L".";
-  if (!run.library.empty()) text += L"\r\nLibrary " + run.library + L": " + LibraryFate(run) + L".";
+  if (!run.library.empty()) {
+    const std::wstring fate = LibraryFate(run);  // a system error's text may end with its own period
+    text += L"\r\nLibrary " + run.library + L": " + fate + (fate.back() == L'.' ? L"" : L".");
+  }
   for (const auto& [product, code] : run.uninstalls)
     text += L"\r\nUninstall " + product + L": exit code " + DecimalText(static_cast<long long>(code)) + L".";
   if (run.removal) {

@@ -35,7 +35,7 @@ class SimTest : public ::testing::Test {
     InstallInfo = {};
     Mode = {};
     ProcessKilled = false;
-    Run = {};
+    ::Run = {};
   }
   sim::World& w() { return sim::world(); }
 };
