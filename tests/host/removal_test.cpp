@@ -411,6 +411,7 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
   EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
   EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
   EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
+  EXPECT_EQ(w().events.size() + 10 * w().eventSources.size(), 10u) << "the source registered, no event of its own";
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
