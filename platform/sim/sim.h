@@ -101,13 +101,8 @@ struct World {
   std::vector<Started> started;
   std::vector<std::wstring> reportedFailures;
   std::vector<std::wstring> deletedAtRestart;  // scheduled with MoveFileEx
-  struct Event {
-    std::uint16_t type;
-    std::uint32_t id;
-    std::wstring text;
-  };
+  struct Event { std::uint16_t type; std::uint32_t id; std::wstring text; };
   std::vector<Event> events;  // reported to the Application log
-  std::wstring log;           // all that was appended to files
   std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
   bool ended = false;
   unsigned exitCode = 0;
