@@ -274,6 +274,8 @@ void RemovePlugin() {
     }
     Run.library = LibraryFile();
     Run.libraryCode = outcome.library;
+    // Each uninstall's code by its product code ("/X{...}" less the switch),
+    // in the order they ran.
     std::size_t index = 0;
     for (const wchar_t* uninstall : UninstallsToStart())
       if (index < outcome.uninstalls.size()) Run.uninstalls.push_back({uninstall + 2, outcome.uninstalls[index++]});
