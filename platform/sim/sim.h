@@ -103,6 +103,7 @@ struct World {
   std::vector<std::wstring> deletedAtRestart;  // scheduled with MoveFileEx
   struct Event { std::uint16_t type; std::uint32_t id; std::wstring text; };
   std::vector<Event> events;  // reported to the Application log
+  std::wstring log;           // what was appended to files
   std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
   bool ended = false;
   unsigned exitCode = 0;

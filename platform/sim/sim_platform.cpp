@@ -456,7 +456,7 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   if (unsigned long error = world().elevationError) throw Failure(error, DescribeError(error));
   return {UniqueHandle(StartedHandleBase), 0};
 }
-bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
+bool AppendToFile(const std::wstring&, const std::wstring& text) { world().log += text; return true; }
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0, 60}; }
 
 std::wstring EventSourceMessageFile(const std::wstring& source) {

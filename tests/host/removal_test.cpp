@@ -367,6 +367,8 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     // One event, of the code's kind; none where the source cannot be registered.
     const std::uint16_t type = c.code == 0 || c.code == 3010 ? 4 : 1;
     EXPECT_EQ(w().events.size() == 1 ? w().events[0].type : 0, c.token == Limited ? 0 : type);
+    EXPECT_EQ(w().log.find(L" no Application event: registering its source needs administrator rights\r\n") !=
+              std::wstring::npos, c.token == Limited && !c.quiet);
   }
 }
 
