@@ -28,8 +28,9 @@ extern RunRecord Run;
 // The event source, registered under
 // HKLM\SYSTEM\CurrentControlSet\Services\EventLog\Application.
 inline constexpr wchar_t EventSource[] = L"MSN Scribbit Removal";
-// A message file that Windows itself keeps (XP and later): each of its
-// messages 1 to 1000 is just the first string of the event.
+// A message file that Windows itself keeps (eventcreate's, from XP
+// Professional on), so the text shows after this program's file is gone:
+// each of its messages 1 to 1000 is just the event's first string.
 inline constexpr wchar_t EventMessageFile[] = L"%SystemRoot%\\System32\\EventCreate.exe";
 
 struct RunEvent {
@@ -43,8 +44,8 @@ RunEvent DescribeRun(const RunRecord& run, unsigned exitCode);
 std::wstring ResultLine(unsigned exitCode, std::uint32_t elapsedMs);
 // Local time with its offset from UTC, ISO 8601: 2024-03-07T09:05:00+01:00.
 std::wstring TimeStamp(const platform::DateTime& time);
-// The first line of a run's log: the program, the machine, the account and
-// the command line.
+// The first line of a run's log: the program's version and build, the
+// computer, the account, the session, the Windows version and the arguments.
 std::wstring HeaderLine(const platform::SystemFacts& system);
 
 // Registers the source where this token may and reports the run's event;

@@ -236,7 +236,7 @@ unsigned long ReportEventW(const std::wstring& source, std::uint16_t type, std::
 // source ("\??\C:\...") and a target, empty for a deletion. Empty when
 // nothing waits for the restart.
 std::vector<std::wstring> PendingFileRenameOperations();
-// What the log's header names: the computer, the account ("DOMAIN\\user")
+// What the log's header names: the computer, the account (DOMAIN\user)
 // and this process's session (-1 unknown).
 struct SystemFacts {
   std::wstring computer, account;
