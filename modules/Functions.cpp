@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "EventLog.h"
 #include "Library.h"
 #include "RegEdit.h"
 #include "Rights.h"
@@ -214,6 +215,7 @@ bool KillProcessByName(const std::wstring& target) {
     platform::UniqueHandle process(platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
     if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
       Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
+      Run.sessions.insert(platform::SessionOfProcess(entry.th32ProcessID));
       TerminatedProcesses.push_back({std::move(process), entry.th32ProcessID});
     } else {
       Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
@@ -262,6 +264,7 @@ Outcome CarryOutRemoval() {
 void RemovePlugin() {
   LibraryOutcome library = LibraryOutcome::Deleted;
   Outcome outcome;
+  Run.removal = Run.leavesEvent = true;
   try {
     if (RemovalNeedsRights()) {
       outcome = RemoveWithRights();
@@ -269,6 +272,13 @@ void RemovePlugin() {
       frmMain::Hide();
       outcome = CarryOutRemoval();
     }
+    Run.library = LibraryFile();
+    Run.libraryCode = outcome.library;
+    // Each uninstall's code by its product code ("/X{...}" less the switch),
+    // in the order they ran.
+    std::size_t index = 0;
+    for (const wchar_t* uninstall : UninstallsToStart())
+      if (index < outcome.uninstalls.size()) Run.uninstalls.push_back({uninstall + 2, outcome.uninstalls[index++]});
     library = ReportLibrary(outcome.library);
     // By this copy, with the person's own rights.
     StartMessenger();
@@ -298,7 +308,9 @@ void PreviewRemoval() {
   const std::wstring path = LibraryFile();
   text += L"Library " + path +
           (!platform::FileExists(path)   ? L": not there"
-           : platform::IsFileInUse(path) ? L": there, in use," + std::wstring(AtRestart)
+           : platform::IsFileInUse(path) ? (IsScheduledForDeletion(path) ? L": there, in use, already scheduled"
+                                                                          : L": there, in use,") +
+                                                std::wstring(AtRestart)
                                          : L": there, to be deleted") +
           L"\r\n";
   text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe

@@ -1,5 +1,6 @@
 #include "Library.h"
 
+#include "EventLog.h"
 #include "Functions.h"
 #include "Shared.h"
 #include "Unattended.h"
@@ -15,6 +16,17 @@ bool IsAbsent(unsigned long code) {
 }
 
 }  // namespace
+
+bool IsScheduledForDeletion(const std::wstring& path) {
+  const std::vector<std::wstring> pending = platform::PendingFileRenameOperations();
+  const std::wstring wanted = platform::LowerCase(path);
+  for (std::size_t i = 0; i + 1 < pending.size(); i += 2) {
+    std::wstring source = pending[i];
+    if (source.compare(0, 4, L"\\??\\") == 0) source.erase(0, 4);
+    if (pending[i + 1].empty() && platform::LowerCase(source) == wanted) return true;
+  }
+  return false;
+}
 
 std::wstring LibraryFile() { return InstallInfo.PluginDir + LibraryPath; }
 
@@ -47,6 +59,13 @@ unsigned long DeleteLibrary(const std::wstring& path) {
   // a program has it loaded. Held open without delete sharing: in use too.
   const bool inUse = error == platform::ErrorSharingViolation ||
                      (error == platform::ErrorAccessDenied && !readOnly && platform::OpenForDelete(path) == 0);
+  // A run again before the restart (a deployment retrying after 3010) adds
+  // no second entry.
+  if (inUse && IsScheduledForDeletion(path)) {
+    Log(L"already scheduled " + path + AtRestart);
+    Run.alreadyScheduled = true;
+    return ExitRestartNeeded;
+  }
   if (inUse) {
     try {
       platform::MoveFileExDelayUntilReboot(path);

@@ -10,3 +10,7 @@
 // stays. The outcome as the copy with raised rights ends with it: 0 deleted,
 // 3010 scheduled, 1605 not there, else the system error.
 unsigned long DeleteLibrary(const std::wstring& path);
+
+// True when the library's deletion at the next restart is scheduled already
+// (PendingFileRenameOperations names it), by this program or another.
+bool IsScheduledForDeletion(const std::wstring& path);

@@ -1,5 +1,6 @@
 #include "Rights.h"
 
+#include "EventLog.h"
 #include "Library.h"
 #include "Shared.h"
 #include "Unattended.h"
@@ -139,6 +140,8 @@ template <class Work>
 [[noreturn]] void RunCopyWithRights(Work&& work) {
   unsigned long code = ExitFailed;
   try {
+    // The first copy, without these rights, may then report the run's event.
+    RegisterEventSourceIfAllowed();
     ReadInstallInfo();
     code = work();
   } catch (const std::exception&) {

@@ -1,5 +1,6 @@
 #include "Unattended.h"
 
+#include "EventLog.h"
 #include "Functions.h"
 #include "Rights.h"
 #include "Shared.h"
@@ -21,14 +22,6 @@ constexpr wchar_t UsageText[] =
     L"/?\tshow this text\r\n\r\n"
     L"Exit codes: 0 removed, 3010 removed and a restart is needed, 1605 not installed, "
     L"1603 failed, 1618 another installation is running (retry later), 1639 invalid command line.";
-
-std::wstring TwoDigits(int number) { return (number < 10 ? L"0" : L"") + DecimalText(number); }
-
-std::wstring TimeText() {
-  platform::DateTime now = platform::LocalTime();
-  return DecimalText(now.year) + L"-" + TwoDigits(now.month) + L"-" + TwoDigits(now.day) + L" " +
-         TwoDigits(now.hour) + L":" + TwoDigits(now.minute) + L":" + TwoDigits(now.second);
-}
 
 }  // namespace
 
@@ -86,7 +79,15 @@ unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& 
 }
 
 void Log(const std::wstring& line) {
-  if (!Mode.logPath.empty()) platform::AppendToFile(Mode.logPath, line + L"\r\n");
+  if (Mode.logPath.empty()) return;
+  // Every line of the file dated, those of a text of several lines too.
+  const std::wstring stamp = TimeStamp(platform::LocalTime()) + L" ";
+  std::wstring dated;
+  for (std::size_t start = 0, end = 0; end != std::wstring::npos; start = end + 2) {
+    end = line.find(L"\r\n", start);
+    dated += stamp + line.substr(start, end - start) + L"\r\n";
+  }
+  platform::AppendToFile(Mode.logPath, dated);
 }
 
 void Report(const std::wstring& text, int style, const std::wstring& title) {
@@ -94,16 +95,30 @@ void Report(const std::wstring& text, int style, const std::wstring& title) {
   if (!Mode.quiet) platform::MsgBox(text, style, title);
 }
 
+namespace {
+// The run's event and its log's last line.
+void Conclude(unsigned code) {
+  if (Run.leavesEvent) ReportRunEvent(code);
+  Log(ResultLine(code, platform::TickCount() - Run.startTick));
+}
+}  // namespace
+
 void Finish(unsigned code) {
-  if (!Mode.switches) platform::End();
-  Log(L"exit code " + DecimalText(code));
+  if (!Mode.switches) {
+    if (Run.removal) Conclude(code);
+    platform::End();
+  }
+  Conclude(code);
   platform::End(code);
 }
 
 void Fail(const std::wstring& description) {
-  if (!Mode.switches) platform::ReportUnhandledFailure(description);
+  if (!Mode.switches) {
+    if (Run.removal) Conclude(ExitFailed);
+    platform::ReportUnhandledFailure(description);
+  }
   Log(L"failed: " + description);
-  Log(L"exit code " + DecimalText(ExitFailed));
+  Conclude(ExitFailed);
   if (!Mode.quiet) platform::ReportUnhandledFailure(description, ExitFailed);
   platform::End(ExitFailed);
 }
@@ -124,9 +139,10 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   const bool copy = line.deleteLibrary || line.removeWithRights;
   const bool unattended = line.quiet || copy;
   Mode = {true, unattended || !desktop, line.quiet, copy ? L"" : line.logPath};
-  std::wstring given;
-  for (const std::wstring& argument : arguments) given += L" " + argument;
-  Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
+  Run.startTick = platform::TickCount();
+  Run.leavesEvent = !copy;
+  for (const std::wstring& argument : arguments) Run.arguments += L" " + argument;
+  if (!Mode.logPath.empty()) Log(HeaderLine(platform::DescribeSystem()));
   // An invalid command line still says so; no box shows where no one could
   // answer it.
   if (line.valid && !unattended && !desktop) {

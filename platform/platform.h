@@ -212,8 +212,39 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 bool AppendToFile(const std::wstring& path, const std::wstring& text);
 struct DateTime {
   int year, month, day, hour, minute, second;
+  int utcOffsetMinutes = 0;  // local time minus UTC
 };
 DateTime LocalTime();
+
+// ---------------------------------------------------------------- event log
+inline constexpr std::uint16_t EventError = 1;
+inline constexpr std::uint16_t EventWarning = 2;
+inline constexpr std::uint16_t EventInformation = 4;
+// The EventMessageFile value of an Application event source: empty when the
+// source is not registered.
+std::wstring EventSourceMessageFile(const std::wstring& source);
+// Creates or updates the source's key under the Application log with
+// EventMessageFile (REG_EXPAND_SZ) and TypesSupported: 0, or the system error
+// (ErrorAccessDenied without administrator rights).
+unsigned long RegisterEventSourceKey(const std::wstring& source, const std::wstring& messageFile,
+                                     std::uint32_t typesSupported);
+// RegisterEventSourceW, ReportEventW with `text` as its one string,
+// DeregisterEventSource: 0, or the system error.
+unsigned long ReportEventW(const std::wstring& source, std::uint16_t type, std::uint32_t id,
+                           const std::wstring& text);
+// The value PendingFileRenameOperations, as the system stores it: pairs of a
+// source ("\??\C:\...") and a target, empty for a deletion. Empty when
+// nothing waits for the restart.
+std::vector<std::wstring> PendingFileRenameOperations();
+// What the log's header names: the computer, the account (DOMAIN\user)
+// and this process's session (-1 unknown).
+struct SystemFacts {
+  std::wstring computer, account;
+  long session = -1;
+};
+SystemFacts DescribeSystem();
+// The session a process runs in, -1 where that is unknown.
+long SessionOfProcess(std::uint32_t processId);
 // The program's arguments, split by the system's rules, without its name.
 std::vector<std::wstring> CommandLineArguments();
 // False when the program runs where no user sits: in a service's window

@@ -91,6 +91,8 @@ struct World {
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
+  std::map<std::wstring, std::wstring> eventSources;  // Application sources: their message files
+  unsigned long eventSourceError = 0;  // registering a source fails with it (5: not an administrator)
   // Runs before each window lookup, for tests in which windows come and go
   // on their own.
   std::function<void()> beforeLookup;
@@ -101,6 +103,9 @@ struct World {
   std::vector<Started> started;
   std::vector<std::wstring> reportedFailures;
   std::vector<std::wstring> deletedAtRestart;  // scheduled with MoveFileEx
+  struct Event { std::uint16_t type; std::uint32_t id; std::wstring text; };
+  std::vector<Event> events;  // reported to the Application log
+  std::wstring log;           // what was appended to files
   std::vector<std::pair<platform::WindowHandle, unsigned>> posted;
   bool ended = false;
   unsigned exitCode = 0;

@@ -464,8 +464,29 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   if (unsigned long error = world().elevationError) throw Failure(error, DescribeError(error));
   return {UniqueHandle(StartedHandleBase), 0};
 }
-bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
-DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
+bool AppendToFile(const std::wstring&, const std::wstring& text) { world().log += text; return true; }
+DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0, 60}; }
+
+std::wstring EventSourceMessageFile(const std::wstring& source) {
+  auto found = world().eventSources.find(source);
+  return found == world().eventSources.end() ? L"" : found->second;
+}
+unsigned long RegisterEventSourceKey(const std::wstring& source, const std::wstring& messageFile, std::uint32_t) {
+  if (world().eventSourceError == 0) world().eventSources[source] = messageFile;
+  return world().eventSourceError;
+}
+unsigned long ReportEventW(const std::wstring&, std::uint16_t type, std::uint32_t id, const std::wstring& text) {
+  world().events.push_back({type, id, text});
+  return 0;
+}
+// As MoveFileEx writes it: each scheduled deletion, with an empty target.
+std::vector<std::wstring> PendingFileRenameOperations() {
+  std::vector<std::wstring> entries;
+  for (const std::wstring& path : world().deletedAtRestart) entries.insert(entries.end(), {L"\\??\\" + path, L""});
+  return entries;
+}
+SystemFacts DescribeSystem() { return {L"SIM-PC", L"SIM\\tester", 1}; }
+long SessionOfProcess(std::uint32_t) { return 1; }
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return world().userDesktop; }
 

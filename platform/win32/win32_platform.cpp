@@ -417,16 +417,24 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
   return Held(info);
 }
 
-bool IsLocalSystem() {
+namespace {
+union TokenUserBuffer {
+  TOKEN_USER user;
+  BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+};
+// The user of this process's own token.
+bool ReadTokenUser(TokenUserBuffer& buffer) {
   HANDLE token = nullptr;
   if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
   UniqueHandle owner(reinterpret_cast<Handle>(token));
-  union {
-    TOKEN_USER user;
-    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  } buffer{};
   DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size)) return false;
+  return GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size) != FALSE;
+}
+}  // namespace
+
+bool IsLocalSystem() {
+  TokenUserBuffer buffer{};
+  if (!ReadTokenUser(buffer)) return false;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID system = nullptr;
   if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return false;
@@ -610,16 +618,130 @@ bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data(), size,
                       nullptr, nullptr);
   DWORD written = 0;
-  return SetFilePointer(AsHandle(file.get()), 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER &&
+  const DWORD end = SetFilePointer(AsHandle(file.get()), 0, nullptr, FILE_END);
+  // A new file starts with the byte-order mark, by which Notepad of every
+  // Windows reads it as UTF-8.
+  if (end == 0) bytes.insert(0, "\xEF\xBB\xBF");
+  return end != INVALID_SET_FILE_POINTER &&
          WriteFile(AsHandle(file.get()), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
                    nullptr) &&
          written == bytes.size();
 }
 
 DateTime LocalTime() {
-  SYSTEMTIME now;
-  GetLocalTime(&now);
-  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+  // One instant, in UTC and local time: their difference is the offset.
+  FILETIME utc{}, local{};
+  GetSystemTimeAsFileTime(&utc);
+  FileTimeToLocalFileTime(&utc, &local);
+  SYSTEMTIME now{};
+  FileTimeToSystemTime(&local, &now);
+  auto ticks = [](const FILETIME& time) {
+    return static_cast<long long>((static_cast<ULONGLONG>(time.dwHighDateTime) << 32) | time.dwLowDateTime);
+  };
+  const int offset = static_cast<int>((ticks(local) - ticks(utc)) / 600000000LL);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, offset};
+}
+
+namespace {
+constexpr wchar_t ApplicationLogKey[] = L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\";
+
+// A registry key closed when it goes out of scope.
+struct UniqueKey {
+  HKEY key = nullptr;
+  ~UniqueKey() {
+    if (key != nullptr) RegCloseKey(key);
+  }
+};
+
+// A text value (REG_SZ, REG_EXPAND_SZ unexpanded, REG_MULTI_SZ with its
+// nulls) of a key under HKLM; empty when it or its key is missing.
+std::wstring MachineValue(const std::wstring& keyPath, const wchar_t* name) {
+  UniqueKey key;
+  DWORD type = 0, size = 0;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, KEY_QUERY_VALUE, &key.key) != ERROR_SUCCESS ||
+      RegQueryValueExW(key.key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ && type != REG_MULTI_SZ))
+    return {};
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  if (RegQueryValueExW(key.key, name, nullptr, &type, reinterpret_cast<BYTE*>(value.data()), &size) != ERROR_SUCCESS)
+    return {};
+  value.resize(size / sizeof(wchar_t));
+  while (!value.empty() && value.back() == L'\0' && type != REG_MULTI_SZ) value.pop_back();
+  return value;
+}
+
+// An event source's handle, deregistered when it goes out of scope.
+struct EventSourceHandle {
+  HANDLE handle = nullptr;
+  ~EventSourceHandle() {
+    if (handle != nullptr) DeregisterEventSource(handle);
+  }
+};
+}  // namespace
+
+std::wstring EventSourceMessageFile(const std::wstring& source) {
+  return MachineValue(ApplicationLogKey + source, L"EventMessageFile");
+}
+
+unsigned long RegisterEventSourceKey(const std::wstring& source, const std::wstring& messageFile,
+                                     std::uint32_t typesSupported) {
+  UniqueKey key;
+  LONG error = RegCreateKeyExW(HKEY_LOCAL_MACHINE, (ApplicationLogKey + source).c_str(), 0, nullptr,
+                               REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, &key.key, nullptr);
+  if (error == ERROR_SUCCESS)
+    error = RegSetValueExW(key.key, L"EventMessageFile", 0, REG_EXPAND_SZ,
+                           reinterpret_cast<const BYTE*>(messageFile.c_str()),
+                           static_cast<DWORD>((messageFile.size() + 1) * sizeof(wchar_t)));
+  const DWORD types = typesSupported;
+  if (error == ERROR_SUCCESS)
+    error = RegSetValueExW(key.key, L"TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&types),
+                           sizeof types);
+  return static_cast<unsigned long>(error);
+}
+
+unsigned long ReportEventW(const std::wstring& source, std::uint16_t type, std::uint32_t id,
+                           const std::wstring& text) {
+  EventSourceHandle log{RegisterEventSourceW(nullptr, source.c_str())};
+  if (log.handle == nullptr) return GetLastError();
+  const wchar_t* strings[] = {text.c_str()};
+  return ::ReportEventW(log.handle, type, 0, id, nullptr, 1, 0, strings, nullptr) ? 0 : GetLastError();
+}
+
+std::vector<std::wstring> PendingFileRenameOperations() {
+  const std::wstring value = MachineValue(L"SYSTEM\\CurrentControlSet\\Control\\Session Manager",
+                                          L"PendingFileRenameOperations");
+  std::vector<std::wstring> entries;
+  for (std::size_t start = 0; start < value.size();) {
+    std::size_t end = value.find(L'\0', start);
+    if (end == std::wstring::npos) end = value.size();
+    entries.push_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+  return entries;
+}
+
+long SessionOfProcess(std::uint32_t processId) {
+  // Looked up at run time: Windows 2000 without Terminal Services lacks it.
+  static const auto sessionOf = win32::LookUp<BOOL(WINAPI*)(DWORD, DWORD*)>(
+      GetModuleHandleW(L"kernel32.dll"), "ProcessIdToSessionId");
+  DWORD session = 0;
+  return sessionOf != nullptr && sessionOf(processId, &session) ? static_cast<long>(session) : -1;
+}
+
+SystemFacts DescribeSystem() {
+  SystemFacts facts;
+  wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+  DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+  if (GetComputerNameW(computer, &size)) facts.computer.assign(computer, size);
+  TokenUserBuffer user{};
+  wchar_t name[256] = {}, domain[256] = {};
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use{};
+  if (ReadTokenUser(user) &&
+      LookupAccountSidW(nullptr, user.user.User.Sid, name, &nameSize, domain, &domainSize, &use))
+    facts.account = std::wstring(domain) + L"\\" + name;
+  facts.session = SessionOfProcess(GetCurrentProcessId());
+  return facts;
 }
 
 std::vector<std::wstring> CommandLineArguments() {

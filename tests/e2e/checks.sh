@@ -27,5 +27,8 @@ check_eq() {
     printf '    expected: [%s]\n    actual:   [%s]\n' "$3" "$2"
   fi
 }
-# log_has FILE LINE: the file (CRLF or LF) holds exactly that line.
-log_has() { grep -qxF -- "$2" <(tr -d '\r' <"$1"); }
+# undated FILE: a log's lines (CRLF or LF) without their dates and the file's byte-order mark.
+LOG_DATE='[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}[+-][0-9]{2}:[0-9]{2} '
+undated() { tr -d '\r' <"$1" | sed -E "1s/^\xEF\xBB\xBF//; s/^$LOG_DATE//"; }
+# log_has FILE LINE: the log holds exactly that line.
+log_has() { grep -qxF -- "$2" <(undated "$1"); }

@@ -283,7 +283,7 @@ asked="asked conversation window N to close"
 [[ $WINEARCH == win64 ]] && asked="asking for administrator rights for the removal
 the copy with administrator rights ended with exit code 589824"
 check_eq "limited token: one copy with rights, asked for before anything closed, did the removal" \
-  "$(tr -d '\r' <"$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|asked)' | sed -E 's/window [0-9]+/window N/')
+  "$(undated "$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|asked)' | sed -E 's/window [0-9]+/window N/')
 $(tr -d '\r' <"$SANDBOX_MESSENGER_LOG" | grep -E '^(close|start)' | sed 's/ pid=.*//')
 $(boxes)|$(test -e "$SANDBOX_DLL" && echo kept)" "${asked}
 close 1

@@ -124,12 +124,18 @@ pending() { sandbox_reg_query 'HKLM\System\CurrentControlSet\Control\Session Man
 check_eq "pending: the library's deletion and nothing else" "$(pending)" "\\??\\$SANDBOX_DLL_WIN\\0"
 check_eq "nothing deleted but the packages' files" "$(deleted_beyond "$PACKAGE_FILES")" ""
 program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
-check "/preview says the library is in use" log_has "$SANDBOX_RUN/preview.log" \
-  "Library $SANDBOX_DLL_WIN: there, in use, to be deleted when Windows restarts"
-program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/quiet.log")"
-check_eq "/quiet while in use: exit code 3010" "$PROGRAM_CODE" 3010
-check "... the log names the path scheduled" log_has "$SANDBOX_RUN/quiet.log" \
+check "/preview says the library is in use, its deletion scheduled already" log_has "$SANDBOX_RUN/preview.log" \
+  "Library $SANDBOX_DLL_WIN: there, in use, already scheduled to be deleted when Windows restarts"
+# Twice with /quiet, as a deployment retrying after 3010 does: scheduled once.
+sandbox_reg_delete 'HKLM\System\CurrentControlSet\Control\Session Manager' PendingFileRenameOperations
+program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/quiet.log")" && codes=$PROGRAM_CODE
+program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/again.log")"
+check_eq "/quiet twice while in use: 3010 both times, pending names it once" "$codes $PROGRAM_CODE|$(pending)" \
+  "3010 3010|\\??\\$SANDBOX_DLL_WIN\\0"
+check "... the first log names the path scheduled" log_has "$SANDBOX_RUN/quiet.log" \
   "scheduled $SANDBOX_DLL_WIN to be deleted when Windows restarts"
+check "... the second says it was already scheduled" log_has "$SANDBOX_RUN/again.log" \
+  "already scheduled $SANDBOX_DLL_WIN to be deleted when Windows restarts"
 # The copy that the program starts with administrator rights, run directly.
 echo x >"$SANDBOX_DRIVE_C/Tools/other.dll"
 program_run /deletelibrary 'C:\Tools\other.dll'
@@ -211,11 +217,13 @@ scenario unattended || exit 1
 mkdir -p "$SANDBOX_DRIVE_C/logs"
 LOG=$SANDBOX_DRIVE_C/logs/run.log
 LOG_WIN='C:\logs\run.log'
-# The log of the last run, its window handles and process ids as N.
+# The log of the last run, undated, its window handles, process ids and time taken as N.
 last_run() {
-  tr -d '\r' <"$LOG" | awk '/^---- /{run=""} {run=run $0 "\n"} END{printf "%s", run}' |
-    sed -E 's/(window|id) [0-9]+/\1 N/; s/^(---- .*), [0-9-]+ [0-9:]+, /\1, TIME, /'
+  undated "$LOG" | awk '/^---- /{run=""} {run=run $0 "\n"} END{printf "%s", run}' |
+    sed -E 's/(window|id) [0-9]+/\1 N/; s/^(---- .*) on .*, (arguments: )/\1, \2/; s/[0-9]+\.[0-9] s$/N s/'
 }
+BUILD=x86 && [[ $SANDBOX_WORLD == x64 ]] && BUILD=x64
+EVENT="reported Application event"
 
 sandbox_start_watcher 2 60000
 program_run -?
@@ -256,12 +264,25 @@ program_run /quiet /log "$LOG_WIN"
 check_eq "/quiet beside another copy: exit code 1618" "$PROGRAM_CODE" 1618
 # Proves that program_run sees a window when there is one.
 check "... (its window seen meanwhile)" test "$PROGRAM_WINDOWS_SEEN" -gt 0
-check_eq "... and the log says why" "$(last_run | tail -n 2)" "another copy of the program is running
-exit code 1618"
+check_eq "... and the log says why" "$(last_run | tail -n 3)" "another copy of the program is running
+$EVENT 5 of MSN Scribbit Removal
+result: exit code 1618, no restart needed, N s"
 program_click 254 8 && program_wait_end 30  # the other copy's close glyph
 
 sandbox_start_watcher 1 300000
-program_run /QUIET -log "$LOG_WIN"
+WINEDEBUG=+eventlog program_run /QUIET -log "$LOG_WIN"
+# Wine prints each event's text, its start at least, as a trace; backslashes doubled.
+events=$(grep -c 'trace:eventlog:ReportEventW L"' "$SANDBOX_RUN/program_run.out")
+traced="exit code 0: removed.\\r\\nLibrary $(sed 's/\\/\\\\/g' <<<"$SANDBOX_DLL_WIN"): deleted."
+check_eq "... one Application event, naming the exit code and the library" \
+  "$events|$(grep -cF "$traced" "$SANDBOX_RUN/program_run.out")" "1|1"
+check_eq "... its source registered, with a message file that Windows keeps" "$(sandbox_reg_query \
+  'HKLM\System\CurrentControlSet\Services\EventLog\Application\MSN Scribbit Removal' EventMessageFile)" \
+  '%SystemRoot%\System32\EventCreate.exe'
+COMPUTER=$(sandbox_reg_query 'HKLM\System\CurrentControlSet\Control\ComputerName\ComputerName' ComputerName)
+check "... the log: every line dated, the computer named in the header, after a byte-order mark" eval \
+  '[[ $(head -c 3 "$LOG" | od -An -tx1) == " ef bb bf" ]] && ! tr -d "\r" <"$LOG" | sed "1s/^\xEF\xBB\xBF//" |
+  grep -qvE "^$LOG_DATE" && tr -d "\r" <"$LOG" | grep -E "^$LOG_DATE---- " | tail -n 1 | grep -qF " on $COMPUTER, account "'
 # Wine's token is an administrator's, elevated where Windows has elevation:
 # Messenger gets the token of the desktop's shell there instead.
 RIGHTS=
@@ -271,7 +292,7 @@ check_eq "... no window appeared" "$PROGRAM_WINDOWS_SEEN" 0
 check "... library deleted" test ! -e "$SANDBOX_DLL"
 check "... Ink uninstalled" not sandbox_msi_installed "$SANDBOX_INK_CODE"
 check "... InfoPen uninstalled" not sandbox_msi_installed "$SANDBOX_INFOPEN_CODE"
-check_eq "... the log" "$(last_run)" "---- MSN Scribbit Removal 1.01.0005, TIME, arguments: /QUIET -log $LOG_WIN
+check_eq "... the log" "$(last_run)" "---- MSN Scribbit Removal 1.01.0005 ($BUILD), arguments: /QUIET -log $LOG_WIN
 read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Vantrel\\MsgPlus2\\PluginDir = \"$SANDBOX_PLUGIN_DIR_WIN\"
 read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Microsoft\\MSNMessenger\\InstallationDirectory = \"$SANDBOX_MESSENGER_DIR_WIN\"
 read ${SANDBOX_PROGRAM_SOFTWARE_KEY}Microsoft\\Windows\\CurrentVersion\\Uninstall\\$SANDBOX_INK_CODE\\DisplayName = \"Ink\"
@@ -287,7 +308,8 @@ started C:\\windows\\system32\\MsiExec.exe: MsiExec.exe /X$SANDBOX_INFOPEN_CODE 
 deleted $SANDBOX_DLL_WIN
 Complete: Plugin has been successfully uninstalled.
 started Messenger: $SANDBOX_MESSENGER_EXE_WIN$RIGHTS
-exit code 0"
+$EVENT 1 of MSN Scribbit Removal
+result: exit code 0, no restart needed, N s"
 
 # Again, now with nothing left, and as a service would run it: no user's
 # desktop, so Messenger is not started.
@@ -295,10 +317,11 @@ MESSENGER_LINES=$(wc -l <"$SANDBOX_MESSENGER_LOG")
 PROGRAM_DESKTOP='Service-0x0-3e7$\Default' program_run /quiet /log "$LOG_WIN"
 check_eq "/quiet with nothing there: exit code 1605" "$PROGRAM_CODE" 1605
 check_eq "... Messenger not started again" "$(restarts)" 0
-check_eq "... the log's end" "$(last_run | tail -n 4)" "did not delete $SANDBOX_DLL_WIN: File not found.
+check_eq "... the log's end" "$(last_run | tail -n 5)" "did not delete $SANDBOX_DLL_WIN: File not found.
 Error: MSN Scribbit for Messenger Plus! doesn't exist on this computer.
 Messenger not started: no user's desktop here
-exit code 1605"
+$EVENT 3 of MSN Scribbit Removal
+result: exit code 1605, no restart needed, N s"
 # A log path planted as a second name (hard link) of another file: refused, the run unchanged.
 ln "$LOG" "$SANDBOX_DRIVE_C/logs/link.log" && cp "$LOG" "$SANDBOX_RUN/log.before" && codes=$PROGRAM_CODE
 program_run /quiet /log 'C:\logs\link.log'

@@ -345,7 +345,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     if (c.need & HeldOpen) w().fileDeleteErrors[Library] = 32;
     if (c.need & Absent) w().files.clear();
     // Scheduling writes under HKLM: an administrator's right.
-    if (c.token == Limited) w().delayUntilRebootError = 5;
+    if (c.token == Limited) w().delayUntilRebootError = w().eventSourceError = 5;
     w().version.dwMajorVersion = c.token >= XP ? 5 : 10;
     w().tokenElevated = c.token != Limited;
     w().localSystem = c.token == System || c.token == XPSystem;
@@ -373,6 +373,11 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     for (const auto& s : w().started)
       if (s.program == L"C:\\M\\msnmsgr.exe") messenger = s.asDesktopUser ? "user" : "own";
     EXPECT_EQ(messenger, c.messenger);
+    // One event, of the code's kind; none where the source cannot be registered.
+    const std::uint16_t type = c.code == 0 || c.code == 3010 ? 4 : 1;
+    EXPECT_EQ(w().events.size() == 1 ? w().events[0].type : 0, c.token == Limited ? 0 : type);
+    EXPECT_EQ(w().log.find(L" no Application event: registering its source needs administrator rights\r\n") !=
+              std::wstring::npos, c.token == Limited && !c.quiet);
   }
 }
 
@@ -394,6 +399,7 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
     EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
     EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
     EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
+    EXPECT_EQ(w().events.size() + 10 * w().eventSources.size(), 10u) << "the source registered, no event of its own";
   }
 }
 
@@ -468,6 +474,38 @@ TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
            {Scheduled, {0, 1605}, 3010}, {Scheduled, {1618}, 1618}, {Scheduled, {1603}, 1603}})
     EXPECT_EQ(FoldExitCode(c.library, c.uninstalls), c.code)
         << static_cast<int>(c.library) << " " << c.uninstalls.size();
+}
+
+// The event's type and id from the exit code, and its text from what the run did.
+TEST(RunEventTest, TypeIdAndText) {
+  struct Case { unsigned code; bool removal; unsigned long library; bool again; std::string event; };
+  const std::string library = ".|Library C:\\P\\MsnScribbit.dll: ", restart = "4 2 exit code 3010: a restart is needed";
+  for (const Case& c : std::vector<Case>{
+           {0, true, 0, false, "4 1 exit code 0: removed" + library + "deleted."},
+           {3010, true, 3010, false, restart + library + "in use, scheduled to be deleted when Windows restarts."},
+           {3010, true, 3010, true, restart + library + "in use, already scheduled to be deleted when Windows restarts."},
+           {1605, true, 1605, false, "2 3 exit code 1605: nothing to remove" + library + "not there."},
+           {1603, true, 5, false, "1 4 exit code 1603: failed" + library + "not deleted: Access is denied."},
+           {1618, false, 0, false, "1 5 exit code 1618: another installation is in progress; retry later.|Arguments: /quiet"},
+           {1639, false, 0, false, "1 6 exit code 1639: invalid command line.|Arguments: /quiet"},
+           {0, false, 0, false, "4 7 exit code 0: nothing was changed.|Arguments: /quiet"}}) {
+    const RunRecord run = c.removal ? RunRecord{true, true, L"C:\\P\\MsnScribbit.dll", c.library, c.again,
+                                                {{L"{9FCB}", 1605}}, {1, 2}, L" /quiet", 0}
+                                    : RunRecord{true, false, L"", 0, false, {}, {}, L" /quiet", 0};
+    const RunEvent event = DescribeRun(run, c.code);
+    std::string text = sim::Narrow(event.text);
+    for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "|");
+    text = std::to_string(event.type) + " " + std::to_string(event.id) + " " + text.substr(text.find("exit code"));
+    const std::string tail = "|Uninstall {9FCB}: exit code 1605.|Sessions reached: 1, 2.|Arguments: /quiet";
+    EXPECT_EQ(text, c.event + (c.removal ? tail : ""));
+  }
+}
+
+TEST(RunEventTest, ResultLineAndTimeStamp) {
+  EXPECT_EQ(sim::Narrow(ResultLine(3010, 61250)), "result: exit code 3010, restart needed, 61.2 s");
+  EXPECT_EQ(sim::Narrow(ResultLine(1603, 90)), "result: exit code 1603, no restart needed, 0.0 s");
+  EXPECT_EQ(sim::Narrow(TimeStamp({2026, 12, 8, 7, 5, 9, -330})), "2026-12-08T07:05:09-05:30");
+  EXPECT_EQ(sim::Narrow(TimeStamp({2026, 1, 31, 23, 0, 0, 0})), "2026-01-31T23:00:00+00:00");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "modules/EventLog.h"
 #include "modules/Functions.h"
 #include "modules/Shared.h"
 #include "modules/Unattended.h"
@@ -34,6 +35,7 @@ class SimTest : public ::testing::Test {
     InstallInfo = {};
     Mode = {};
     ProcessKilled = false;
+    ::Run = {};
   }
   sim::World& w() { return sim::world(); }
 };
