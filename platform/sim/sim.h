@@ -23,6 +23,7 @@ struct Process {
   bool canOpen = true;
   bool running = true;
   std::uint32_t exitCode = 259;  // STILL_ACTIVE
+  std::uint32_t session = 1;
 };
 
 struct Window {
@@ -52,6 +53,7 @@ struct Started {
   std::uint32_t processId;
   std::wstring currentDirectory;
   bool asDesktopUser = false;  // with the token of the desktop shell's owner
+  std::uint32_t session = platform::NoSession;  // with that session's user's token
 };
 
 struct World {
@@ -86,6 +88,13 @@ struct World {
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   bool anotherInstance = false;
+  bool anotherRemoval = false;  // in another session
+  bool installerBusy = false;   // Global\_MSIExecute exists
+  bool sessionCalls = true;     // false: Windows 2000 without Terminal Services
+  // The sessions whose user's token WTSQueryUserToken gives (LocalSystem's
+  // right), by their users; the copy on such a desktop ends with this code.
+  std::map<std::uint32_t, std::wstring> sessionUsers;
+  unsigned long sessionCopyExitCode = 0;
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
