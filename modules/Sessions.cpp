@@ -89,6 +89,8 @@ void StopWhereNothingMayChange() {
 //   no desktop, no session calls (Windows
 //   2000), no token, or no Messenger running  -> this copy, as ever; logged
 bool CloseMessengerInSessions() {
+  Visited = false;
+  Visits.clear();
   if (platform::HasUserDesktop()) return false;
   std::wstring why;
   Visits = MessengerSessions(why);
