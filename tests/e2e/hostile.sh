@@ -277,13 +277,13 @@ run_case "installer busy" 1
 program_run /quiet
 sandbox_listing >"$SANDBOX_RUN/after.txt"
 kill "$holder"
-check_eq "installer busy: the message with Windows' own text, then /quiet: 1618" "$(boxes)|$PROGRAM_CODE" \
-  "box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: $(printf '%s' \
-'Another installation is already in progress. Complete that installation before proceeding with this install.')|icon=1|1618"
+check_eq "installer busy: the message with Windows' own text (Wine's words), then /quiet: 1618" "$(boxes)|$PROGRAM_CODE" \
+  "box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: Installation already running.|icon=1|1618"
 check_eq "installer busy: no window asked, Messenger not ended, Ink still installed" \
   "$(grep -c '^close' "$SANDBOX_MESSENGER_LOG")|$(sandbox_pids msnmsgr.exe)|$(sandbox_msi_installed "$SANDBOX_INK_CODE" && echo Ink)" \
   "0|$messengers|Ink"
 nothing_else_deleted "installer busy" '$^'
+kill $messengers && sandbox_wait_for '[[ $(count msnmsgr.exe) == 0 ]]' 10
 
 # ------------------------------------------------------------ a token that is not elevated
 # Wine's limited token (TokenLinkedToken, which TokenElevation calls not elevated), as User
