@@ -91,10 +91,8 @@ struct World {
   bool anotherRemoval = false;  // in another session
   bool installerBusy = false;   // Global\_MSIExecute exists
   bool sessionCalls = true;     // false: Windows 2000 without Terminal Services
-  // The sessions whose user's token WTSQueryUserToken gives (LocalSystem's
-  // right), by their users; the copy on such a desktop ends with this code.
+  // The sessions whose user's token WTSQueryUserToken gives, by their users.
   std::map<std::uint32_t, std::wstring> sessionUsers;
-  unsigned long sessionCopyExitCode = 0;
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take

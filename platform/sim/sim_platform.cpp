@@ -404,14 +404,11 @@ void Kill(const std::wstring& path) {
   if (w.files.erase(path) == 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
 }
 
-// Started programs end at once, successfully; the copies with raised rights
-// or on a session's desktop with the code the test gives them.
+// Started programs end at once, successfully; the copy with raised rights
+// with the code the test gives it.
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
-  if (process.id == 0) return world().elevatedExitCode;
-  for (const auto& s : world().started)
-    if (s.processId == process.id && s.session != NoSession) return world().sessionCopyExitCode;
-  return 0;
+  return process.id == 0 ? world().elevatedExitCode : 0;
 }
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
 
@@ -498,14 +495,14 @@ void BringBackRunningCopy() { Log("BringBackRunningCopy"); }
 
 bool IsAnotherRemovalRunning() { return world().anotherRemoval; }
 bool IsInstallerBusy() { return world().installerBusy; }
-DebugPrivilege::DebugPrivilege() : enabled_(true) { Log("DebugPrivilege"); }
+DebugPrivilege::DebugPrivilege() : enabled_(true) {}
 DebugPrivilege::~DebugPrivilege() = default;
 
 std::uint32_t SessionOfProcess(std::uint32_t processId) {
   const sim::Process* p = world().FindProcess(processId);
   return world().sessionCalls && p != nullptr ? p->session : NoSession;
 }
-std::uint32_t ThisSession() { return world().sessionCalls ? 1 : NoSession; }
+std::uint32_t ThisSession() { return 1; }
 
 // Session n's token is TokenBase + n, not followed as the started ones.
 constexpr Handle TokenBase = 0x300000;
@@ -518,7 +515,6 @@ std::wstring TokenUserName(Handle token) { return world().sessionUsers[static_ca
 
 HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::wstring& commandLine, int showState,
                         const std::wstring& currentDirectory) {
-  Log("ShellAsUser(" + std::to_string(token - TokenBase) + ")");
   HeldProcess process = Shell(program, commandLine, showState, currentDirectory);
   world().started.back().session = static_cast<std::uint32_t>(token - TokenBase);
   return process;

@@ -487,6 +487,8 @@ HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::ws
 
 HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& commandLine, int showState,
                                const std::wstring& currentDirectory) {
+  // The shell of a person another administrator elevated for opens only so.
+  const DebugPrivilege debug;
   UniqueHandle shell = DesktopShellProcess();
   UniqueHandle token = PrimaryTokenOf(AsHandle(shell.get()));
   // LocalSystem holds the right that CreateProcessAsUserW needs.

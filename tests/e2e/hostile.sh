@@ -262,9 +262,8 @@ check_eq "no installer: exit code of a failure" "$PROGRAM_RC" 1
 nothing_else_deleted "no installer" '$^'
 
 # ------------------------------------------------------------ another installation in progress
-# A stand-in holds Windows Installer's Global\_MSIExecute, as an installation in progress does
-# (Wine's own msiexec never looks at it); with a package to uninstall, neither the click nor
-# /quiet changes anything.
+# A stand-in holds Global\_MSIExecute (Wine's msiexec never looks at it): with a package to
+# uninstall, neither the click nor /quiet changes anything.
 reset_install
 sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
 sandbox_start_messenger --windows 1

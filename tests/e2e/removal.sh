@@ -171,8 +171,7 @@ scenario messenger-not-startable || exit 1
 # Without its trailing backslash the directory gives "...MSN Messengermsnmsgr.exe".
 sandbox_reg_add "$SANDBOX_MESSENGER_KEY" InstallationDirectory REG_SZ "${SANDBOX_MESSENGER_DIR_WIN%\\}"
 sandbox_start_messenger --windows 1
-# Wine's token is an administrator's, elevated where Windows has elevation: with raised
-# rights the removal's outcome stands, and only the log says why Messenger did not start.
+# Wine's token is elevated where Windows has elevation: the outcome stands, only the log says why.
 if [[ $WINEARCH == win64 ]]; then
   remove 1
   check_eq "raised rights: the success message only, exit code 0" "$(boxes)|$PROGRAM_RC" "$SUCCESS|0"
@@ -313,8 +312,7 @@ program_run /quiet /log 'C:\logs\link.log'
 check_eq "a log that is a hard link: the exit code as without it, the other file unchanged" \
   "$PROGRAM_CODE|$(cmp "$LOG" "$SANDBOX_RUN/log.before" && echo unchanged)" "$codes|unchanged"
 
-# As a service would run it, with the plug-in there: a copy on the user's desktop asks the
-# conversation windows to close and tells Messenger Plus!; Messenger comes back there.
+# As a service would run it, with the plug-in there: a copy does the window steps on the user's desktop.
 rm "$SANDBOX_DRIVE_C/logs/link.log"
 sandbox_put_library
 sandbox_start_listener
