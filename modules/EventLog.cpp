@@ -64,7 +64,7 @@ RunEvent DescribeRun(const RunRecord& run, unsigned exitCode) {
     text += L"\r\nUninstall " + product + L": exit code " + DecimalText(static_cast<long long>(code)) + L".";
   if (run.removal) {
     std::wstring sessions;
-    for (long session : run.sessions) sessions += (sessions.empty() ? L"" : L", ") + DecimalText(session);
+    for (std::uint32_t session : run.sessions) sessions += (sessions.empty() ? L"" : L", ") + DecimalText(session);
     text += L"\r\nSessions reached: " + (sessions.empty() ? L"none" : sessions) + L".";
   }
   text += L"\r\nArguments:" + (run.arguments.empty() ? L" none" : run.arguments);

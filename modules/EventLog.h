@@ -19,7 +19,7 @@ struct RunRecord {
   bool alreadyScheduled = false;  // its deletion at restart was there before this run
   // Each uninstall started, by its product code, with its exit code.
   std::vector<std::pair<std::wstring, unsigned long>> uninstalls;
-  std::set<long> sessions;      // of the Messenger processes ended
+  std::set<std::uint32_t> sessions;  // where Messenger was ended
   std::wstring arguments;       // as given, each after a blank
   std::uint32_t startTick = 0;
 };

@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "EventLog.h"
 #include "Library.h"
 #include "RegEdit.h"
 #include "Rights.h"
+#include "Sessions.h"
 #include "Shared.h"
 #include "Unattended.h"
 #include "forms/frmMain.h"
@@ -32,7 +34,9 @@ constexpr int ShowNormal = 1;
 constexpr int ShowMinimized = 2;
 
 constexpr std::uint32_t SnapProcess = 2;
-constexpr std::uint32_t ProcessAllAccess = 0x1F0FFF;
+// Enough to end a process and wait for its end: another user's process
+// grants no more to an administrator.
+constexpr std::uint32_t TerminateAccess = 0x00100001;  // PROCESS_TERMINATE | SYNCHRONIZE
 
 // A window that does not answer in this time is left to the process
 // termination that follows; once all requests together have taken the
@@ -58,8 +62,9 @@ std::vector<InstallValue> InstallValues() {
   };
 }
 
-// Asks every conversation window to close, each once, in lookup order.
-void CloseConversationWindows() {
+// Asks every conversation window to close, each once, in lookup order; how
+// many were asked.
+unsigned CloseConversationWindows() {
   std::vector<platform::WindowHandle> asked;
   const std::uint32_t start = platform::TickCount();
   platform::WindowHandle window = platform::FindWindowExA(0, ConversationClass);
@@ -86,6 +91,7 @@ void CloseConversationWindows() {
                                                         : next;
     }
   }
+  return static_cast<unsigned>(asked.size());
 }
 
 }  // namespace
@@ -131,6 +137,7 @@ bool MessengerToStart() { return !InstallInfo.MessengerDir.empty() && !(Mode.qui
 // directory nothing is started: a search by bare name would look in this
 // program's own folder first, where anything could be saved beside it.
 void StartMessenger() {
+  if (!InstallInfo.MessengerDir.empty() && StartMessengerInSessions(InstallInfo.MessengerDir + MessengerExe)) return;
   if (!MessengerToStart()) {
     Log(InstallInfo.MessengerDir.empty() ? L"Messenger not started: no install directory"
                                          : L"Messenger not started: no user's desktop here");
@@ -145,8 +152,9 @@ void StartMessenger() {
       platform::Shell(program, Quoted(program), ShowMinimized, InstallInfo.MessengerDir);
     Log(L"started Messenger: " + program + (raised ? L", with the rights of the desktop's user" : L""));
   } catch (const platform::Failure& failure) {
-    if (raised && failure.code() == platform::ErrorNotFound) {
-      Log(L"Messenger not started: no desktop shell to take the user's own rights from");
+    // With raised rights the outcome stands whatever happens here.
+    if (raised) {
+      Log(L"Messenger not started: " + failure.description());
       return;
     }
     if (!Mode.switches) throw;
@@ -208,14 +216,20 @@ bool NameMatches(const std::wstring& entryName, const std::wstring& target) {
   return tail == target;
 }
 
-bool KillProcessByName(const std::wstring& target) {
+bool KillProcessByName(const std::wstring& target, std::uint32_t session) {
   bool found = false;
+  // An administrator elevated over a person's shoulder ends that person's
+  // process only with this privilege.
+  std::optional<platform::DebugPrivilege> debug;
+  if (HasRaisedRights()) debug.emplace();
   bool complete = ScanProcesses(target, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
+    const std::uint32_t itsSession = platform::SessionOfProcess(entry.th32ProcessID);
+    if (session != platform::NoSession && itsSession != session) return;
     found = true;
-    platform::UniqueHandle process(platform::OpenProcess(ProcessAllAccess, false, entry.th32ProcessID));
+    platform::UniqueHandle process(platform::OpenProcess(TerminateAccess, false, entry.th32ProcessID));
     if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
       Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
-      Run.sessions.insert(platform::SessionOfProcess(entry.th32ProcessID));
+      if (itsSession != platform::NoSession) Run.sessions.insert(itsSession);
       TerminatedProcesses.push_back({std::move(process), entry.th32ProcessID});
     } else {
       Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
@@ -243,16 +257,37 @@ void ReadInstallInfo() {
   }
 }
 
-Outcome CarryOutRemoval() {
-  Outcome outcome;
-  CloseConversationWindows();
-  KillProcessByName(MessengerExe);
+std::vector<std::uint32_t> MessengerProcesses() {
+  std::vector<std::uint32_t> ids;
+  ScanProcesses(MessengerExe, [&](const platform::ProcessEntry& entry, const std::wstring&) {
+    ids.push_back(entry.th32ProcessID);
+  });
+  return ids;
+}
+
+DesktopSteps CloseMessengerHere(std::uint32_t session) {
+  DesktopSteps steps;
+  steps.asked = CloseConversationWindows();
+  const std::size_t before = TerminatedProcesses.size();
+  KillProcessByName(MessengerExe, session);
+  steps.ended = static_cast<unsigned>(TerminatedProcesses.size() - before);
   // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
   // on regardless, as nothing else could set it.
 
   unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
   platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
   Log(L"posted MessengerPlus_PluginChange to all top-level windows");
+  return steps;
+}
+
+Outcome CarryOutRemoval() {
+  Outcome outcome;
+  // From session 0, a copy on each user's desktop did the window steps
+  // there; whatever Messenger is left is ended here.
+  if (CloseMessengerInSessions())
+    KillProcessByName(MessengerExe);
+  else
+    CloseMessengerHere(platform::NoSession);
 
   for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
 
@@ -266,6 +301,7 @@ void RemovePlugin() {
   Outcome outcome;
   Run.removal = Run.leavesEvent = true;
   try {
+    StopWhereNothingMayChange();
     if (RemovalNeedsRights()) {
       outcome = RemoveWithRights();
     } else {

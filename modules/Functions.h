@@ -17,9 +17,21 @@ void ReadInstallInfo();
 [[noreturn]] void PreviewRemoval();
 
 // Terminates every process whose executable name ends with `target`, letter
-// case aside. True when at least one process matched. Sets ProcessKilled once
-// the scan has run to its end.
-bool KillProcessByName(const std::wstring& target);
+// case aside, and (unless NoSession) that runs in `session`. True when at
+// least one process matched. Sets ProcessKilled once the scan has run to its
+// end.
+bool KillProcessByName(const std::wstring& target, std::uint32_t session = platform::NoSession);
+
+// The ids of the running Messenger processes.
+std::vector<std::uint32_t> MessengerProcesses();
+// The steps that reach only this desktop, in order: asks the conversation
+// windows to close, ends Messenger (in `session`, unless NoSession) and tells
+// Messenger Plus! that its plug-ins changed. What it asked and ended.
+struct DesktopSteps {
+  unsigned asked = 0;
+  unsigned ended = 0;
+};
+DesktopSteps CloseMessengerHere(std::uint32_t session);
 
 // True when `entryName` ends with `target`; both already in lower case.
 bool NameMatches(const std::wstring& entryName, const std::wstring& target);

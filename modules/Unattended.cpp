@@ -3,6 +3,7 @@
 #include "EventLog.h"
 #include "Functions.h"
 #include "Rights.h"
+#include "Sessions.h"
 #include "Shared.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"
@@ -43,6 +44,8 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.deleteLibrary = true;
     } else if (name == L"removewithrights") {
       line.removeWithRights = true;
+    } else if (name == L"sessionsteps") {
+      line.sessionSteps = true;
     } else if (name == L"log" && i + 1 < arguments.size() && !arguments[i + 1].empty() &&
                !isSwitch(arguments[i + 1])) {  // "/log /quiet": a file is missing
       line.logPath = arguments[++i];
@@ -51,7 +54,7 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
     }
   }
   // Nothing may steer what the copy with raised rights deletes.
-  if ((line.deleteLibrary || line.removeWithRights) && arguments.size() != 1) line.valid = false;
+  if ((line.deleteLibrary || line.removeWithRights || line.sessionSteps) && arguments.size() != 1) line.valid = false;
   return line;
 }
 
@@ -136,7 +139,7 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   // A copy started with raised rights shows nothing and writes nothing: the
   // copy that started it reports for it. Windows Installer's own prompts are
   // still shown to the person waiting on it.
-  const bool copy = line.deleteLibrary || line.removeWithRights;
+  const bool copy = line.deleteLibrary || line.removeWithRights || line.sessionSteps;
   const bool unattended = line.quiet || copy;
   Mode = {true, unattended || !desktop, line.quiet, copy ? L"" : line.logPath};
   Run.startTick = platform::TickCount();
@@ -157,6 +160,7 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   // token.
   if (line.deleteLibrary) DeleteLibraryElevated();
   if (line.removeWithRights) RemoveWithRightsElevated();
+  if (line.sessionSteps) CarryOutSessionSteps();
   if (platform::IsAnotherInstanceRunning()) {
     Log(L"another copy of the program is running");
     Finish(ExitBusy);

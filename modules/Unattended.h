@@ -13,11 +13,12 @@ struct CommandLine {
   bool help = false;
   bool deleteLibrary = false;     // the copies started with raised rights
   bool removeWithRights = false;
+  bool sessionSteps = false;      // the copy on a session's desktop
   std::wstring logPath;  // empty: no log
 };
 // Switches are case-insensitive and start with "/" or "-"; "/log" takes the
-// next argument as its file. "/deletelibrary" and "/removewithrights" are
-// valid only on their own.
+// next argument as its file. "/deletelibrary", "/removewithrights" and
+// "/sessionsteps" are valid only on their own.
 CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments);
 
 // Exit codes of a run with switches, in Windows Installer's numbering, which

@@ -156,8 +156,11 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
                   const std::wstring& currentDirectory);
 // The same, with the rights of the person signed in to this desktop: the
 // token of the process that owns the desktop shell's window (GetShellWindow,
-// else the taskbar, Shell_TrayWnd). Raises Failure(ErrorNotFound) when there
-// is no such process.
+// else the taskbar, Shell_TrayWnd), and that user's environment. LocalSystem
+// starts it with that token; an administrator makes the shell its parent
+// (Vista on), which needs no Secondary Logon service, else asks that service.
+// Raises Failure(ErrorNotFound) when there is no such process, else Failure
+// with the system's own error.
 HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& commandLine,
                                int showState, const std::wstring& currentDirectory);
 // True when this process runs as LocalSystem.
@@ -243,8 +246,6 @@ struct SystemFacts {
   long session = -1;
 };
 SystemFacts DescribeSystem();
-// The session a process runs in, -1 where that is unknown.
-long SessionOfProcess(std::uint32_t processId);
 // The program's arguments, split by the system's rules, without its name.
 std::vector<std::wstring> CommandLineArguments();
 // False when the program runs where no user sits: in a service's window
@@ -266,6 +267,51 @@ bool IsAnotherInstanceRunning();
 // Restores the running copy's window and brings it to the front, where the
 // person who started this copy is looking for it.
 void BringBackRunningCopy();
+
+// ---------------------------------------------------------------- the machine
+// True when a removal already runs on this computer, in any session. The
+// first call claims the machine-wide token (Global\) for the life of the
+// process; a token this process may not open (another copy runs with raised
+// rights) counts as another removal.
+bool IsAnotherRemovalRunning();
+// True while another installation holds Windows Installer (its machine-wide
+// Global\_MSIExecute mutex exists).
+bool IsInstallerBusy();
+// While the object lives, SeDebugPrivilege is enabled in this process's
+// token, when the token holds it: ending another user's process needs it.
+class DebugPrivilege {
+ public:
+  DebugPrivilege();
+  ~DebugPrivilege();
+  DebugPrivilege(const DebugPrivilege&) = delete;
+  DebugPrivilege& operator=(const DebugPrivilege&) = delete;
+
+ private:
+  bool enabled_ = false;
+};
+
+// ---------------------------------------------------------------- sessions
+class UniqueHandle;
+inline constexpr std::uint32_t NoSession = 0xFFFFFFFF;
+// ProcessIdToSessionId, looked up at run time: NoSession where the system
+// lacks it (Windows 2000 without Terminal Services) or it fails.
+std::uint32_t SessionOfProcess(std::uint32_t processId);
+// The session this process runs in, likewise.
+std::uint32_t ThisSession();
+// The signed-in user's primary token of a session (WTSQueryUserToken, which
+// only LocalSystem may call; looked up at run time, as Windows 2000 lacks
+// it). Raises Failure with the system's error, ErrorProcNotFound where the
+// call is missing.
+UniqueHandle SessionUserToken(std::uint32_t session);
+// The token's user as DOMAIN\name, or the empty text.
+std::wstring TokenUserName(Handle token);
+// Starts `program` with `token` on that user's interactive desktop
+// (winsta0\default), with the user's own environment (CreateEnvironmentBlock),
+// and returns at once, holding it. Raises Failure.
+HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::wstring& commandLine,
+                        int showState, const std::wstring& currentDirectory);
+// This program's own file.
+std::wstring ProgramFile();
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
 // Every event of every window passes through here.

@@ -23,6 +23,7 @@ struct Process {
   bool canOpen = true;
   bool running = true;
   std::uint32_t exitCode = 259;  // STILL_ACTIVE
+  std::uint32_t session = 1;
 };
 
 struct Window {
@@ -52,6 +53,7 @@ struct Started {
   std::uint32_t processId;
   std::wstring currentDirectory;
   bool asDesktopUser = false;  // with the token of the desktop shell's owner
+  std::uint32_t session = platform::NoSession;  // with that session's user's token
 };
 
 struct World {
@@ -88,6 +90,11 @@ struct World {
   bool installerTakesFocus = true;        // started installers show a focused prompt
   std::vector<unsigned long> exitCodes;   // of the started programs, in order; 0 past its end
   bool anotherInstance = false;
+  bool anotherRemoval = false;  // in another session
+  bool installerBusy = false;   // Global\_MSIExecute exists
+  bool sessionCalls = true;     // false: Windows 2000 without Terminal Services
+  // The sessions whose user's token WTSQueryUserToken gives, by their users.
+  std::map<std::uint32_t, std::wstring> sessionUsers;
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take

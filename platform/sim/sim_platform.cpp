@@ -486,7 +486,6 @@ std::vector<std::wstring> PendingFileRenameOperations() {
   return entries;
 }
 SystemFacts DescribeSystem() { return {L"SIM-PC", L"SIM\\tester", 1}; }
-long SessionOfProcess(std::uint32_t) { return 1; }
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return world().userDesktop; }
 
@@ -521,6 +520,34 @@ bool IsAnotherInstanceRunning() {
 }
 
 void BringBackRunningCopy() { Log("BringBackRunningCopy"); }
+
+bool IsAnotherRemovalRunning() { return world().anotherRemoval; }
+bool IsInstallerBusy() { return world().installerBusy; }
+DebugPrivilege::DebugPrivilege() : enabled_(true) {}
+DebugPrivilege::~DebugPrivilege() = default;
+
+std::uint32_t SessionOfProcess(std::uint32_t processId) {
+  const sim::Process* p = world().FindProcess(processId);
+  return world().sessionCalls && p != nullptr ? p->session : NoSession;
+}
+std::uint32_t ThisSession() { return 1; }
+
+// Session n's token is TokenBase + n, not followed as the started ones.
+constexpr Handle TokenBase = 0x300000;
+UniqueHandle SessionUserToken(std::uint32_t session) {
+  if (!world().sessionCalls) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
+  if (world().sessionUsers.count(session) == 0) throw Failure(1314, L"A required privilege is not held by the client.");
+  return UniqueHandle(TokenBase + session);
+}
+std::wstring TokenUserName(Handle token) { return world().sessionUsers[static_cast<std::uint32_t>(token - TokenBase)]; }
+
+HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::wstring& commandLine, int showState,
+                        const std::wstring& currentDirectory) {
+  HeldProcess process = Shell(program, commandLine, showState, currentDirectory);
+  world().started.back().session = static_cast<std::uint32_t>(token - TokenBase);
+  return process;
+}
+std::wstring ProgramFile() { return L"C:\\D\\ScribbitRemoval.exe"; }
 
 // ---------------------------------------------------------------- forms
 namespace backend {

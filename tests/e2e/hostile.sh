@@ -261,6 +261,29 @@ check_eq "no installer: Messenger not started again" "$(count msnmsgr.exe)" 0
 check_eq "no installer: exit code of a failure" "$PROGRAM_RC" 1
 nothing_else_deleted "no installer" '$^'
 
+# ------------------------------------------------------------ another installation in progress
+# A stand-in holds Global\_MSIExecute (Wine's msiexec never looks at it): with a package to
+# uninstall, neither the click nor /quiet changes anything.
+reset_install
+sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
+sandbox_start_messenger --windows 1
+messengers=$(sandbox_pids msnmsgr.exe)
+: >"$SANDBOX_MESSENGER_LOG"
+_sandbox_start_background installer-busy "$SANDBOX_RUN/busy.ready" "$SANDBOX_RUN" "$SANDBOX_FIXTURES/fake_msiexec.exe" \
+  /hold "$(sandbox_winpath "$SANDBOX_RUN/busy.ready")"
+holder=$_SANDBOX_BG_PID
+run_case "installer busy" 1
+program_run /quiet
+sandbox_listing >"$SANDBOX_RUN/after.txt"
+kill "$holder"
+check_eq "installer busy: the message with Windows' own text (Wine's words), then /quiet: 1618" "$(boxes)|$PROGRAM_CODE" \
+  "box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: Installation already running.|icon=1|1618"
+check_eq "installer busy: no window asked, Messenger not ended, Ink still installed" \
+  "$(grep -c '^close' "$SANDBOX_MESSENGER_LOG")|$(sandbox_pids msnmsgr.exe)|$(sandbox_msi_installed "$SANDBOX_INK_CODE" && echo Ink)" \
+  "0|$messengers|Ink"
+nothing_else_deleted "installer busy" '$^'
+kill $messengers && sandbox_wait_for '[[ $(count msnmsgr.exe) == 0 ]]' 10
+
 # ------------------------------------------------------------ a token that is not elevated
 # Wine's limited token (TokenLinkedToken, which TokenElevation calls not elevated), as User
 # Account Control starts programs, with both packages installed: the one prompt comes at the

@@ -381,6 +381,66 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
   }
 }
 
+// Who else is on the machine: the token (only LocalSystem gets a session's
+// user token), a desktop or none (session 0), the session calls (missing on
+// Windows 2000), Messenger's sessions, and a clean machine, a busy installer
+// or another removal. Where: the copies on session desktops ("c1"), then
+// where Messenger starts again ("s1": as that session's user).
+TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
+  enum Token { Limited, Elevated, System };
+  enum Machine { Installed, LibraryOnly, Clean, Busy, Another };
+  const std::string busy = "Error:|MSN Scribbit for Messenger Plus! could not be removed: Error 1618.|64\n";
+  struct Case { Token token; bool desktop, calls, quiet; std::vector<std::uint32_t> sessions; Machine machine;
+                unsigned code; std::string box; std::size_t asked, ended; std::string where; };
+  int row = 0;
+  for (const Case& c : std::vector<Case>{
+           {System, false, true, true, {1, 2}, Installed, 0, "", 0, 2, "c1 c2 s1 s2 "},
+           {System, false, true, true, {2, 2}, LibraryOnly, 0, "", 0, 2, "c2 s2 "},
+           {System, false, false, true, {1}, Installed, 0, "", 1, 1, ""},  // as ever, here only
+           {Elevated, false, true, true, {1}, Installed, 0, "", 1, 1, ""},
+           {System, false, true, true, {}, Installed, 0, "", 1, 0, ""},
+           {System, true, true, true, {1}, Installed, 0, "", 1, 1, "user "},
+           {Limited, true, true, true, {1}, Installed, 0, "", 1, 1, "own "},
+           {System, false, true, true, {1}, Clean, 1605, "", 0, 0, ""},
+           {Elevated, true, true, true, {1}, Clean, 1605, "", 0, 0, ""},
+           {System, false, true, true, {1}, Busy, 1618, "", 0, 0, ""},
+           {System, false, true, true, {1}, Another, 1618, "", 0, 0, ""},
+           {Elevated, true, true, false, {1}, Busy, 0, busy, 0, 0, ""},
+           {Limited, true, true, false, {1}, Another, 0, busy, 0, 0, ""},
+           {Limited, true, true, false, {1}, Clean, 0,  // a person keeps the sequence
+            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n", 1, 1, "own "},
+           {System, false, true, true, {1}, LibraryOnly, 0, "", 0, 1, "c1 s1 "}}) {  // busy only with a package
+    SetUp();
+    SCOPED_TRACE("row " + std::to_string(++row));
+    w().AddWindow(L"imwindowclass", L"Conversation 1");
+    for (std::uint32_t session : c.sessions) {
+      w().AddProcess(200 + static_cast<std::uint32_t>(w().processes.size()), "msnmsgr.exe");
+      w().processes.back().session = session;
+      if (c.token == System) w().sessionUsers[session] = L"PC\\user";
+    }
+    if (c.machine == LibraryOnly || c.machine == Clean) SetValue(InkPath, L""), SetValue(InfoPenPath, L"");
+    if (c.machine == Clean) w().files.clear();
+    w().installerBusy = c.machine == Busy;
+    w().anotherRemoval = c.machine == Another;
+    w().tokenElevated = c.token != Limited;
+    w().localSystem = c.token == System;
+    w().userDesktop = c.desktop;
+    w().sessionCalls = c.calls;
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{};
+    if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
+    std::string where;
+    for (const auto& s : w().started)
+      if (s.commandLine == L"\"C:\\D\\ScribbitRemoval.exe\" /sessionsteps" || s.program == L"C:\\M\\msnmsgr.exe")
+        where += s.session == platform::NoSession ? (s.asDesktopUser ? "user " : "own ")
+                 : (s.program == L"C:\\M\\msnmsgr.exe" ? "s" : "c") + std::to_string(s.session) + " ";
+    EXPECT_EQ(where, c.where);
+    EXPECT_EQ(std::to_string(w().exitCode) + "|" + Joined(Boxes()), std::to_string(c.code) + "|" + c.box);
+    EXPECT_EQ(w().CallsStartingWith("SendMessageTimeoutA").size(), c.asked) << "windows asked here";
+    EXPECT_EQ(w().CallsStartingWith("TerminateProcess").size(), c.ended);
+    EXPECT_EQ(w().files.empty(), c.machine != Busy && c.machine != Another) << "library deleted only by a removal";
+  }
+}
+
 // The copy that carries out the removal with raised rights: every step but
 // the report and Messenger, Windows Installer's prompts confirmed as for a
 // person, and the outcome in its exit code.
@@ -404,6 +464,7 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
+  w().version.dwMajorVersion = 5;  // no raised rights: the person's own start
   SetValue(MessengerDirPath, L"C:\\M");  // gives C:\Mmsnmsgr.exe
   w().unstartable.insert(L"c:\\mmsnmsgr.exe");
   Remove();
@@ -415,6 +476,7 @@ TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterAbsenceIsReported) {
+  w().version.dwMajorVersion = 5;  // no raised rights: the person's own start
   w().files.clear();
   w().unstartable.insert(L"c:\\m\\msnmsgr.exe");
   Remove();
@@ -453,6 +515,7 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDash) {
                                          {{L"/quiet", L"/x"}, "01000-"},
                                          {{L"/DELETELIBRARY"}, "10001-"},
                                          {{L"/deletelibrary", L"/quiet"}, "01001-"},
+                                         {{L"/sessionsteps"}, "10000-"}, {{L"/sessionsteps", L"/quiet"}, "01000-"},
                                          {{L"/log", L"/quiet"}, "01000-"}, {{L"-log", L"-a.log"}, "00000-"}}) {
     CommandLine line = ParseCommandLine(c.args);
     std::string parsed = std::to_string(line.valid) + std::to_string(line.quiet) +
