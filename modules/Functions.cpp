@@ -181,7 +181,12 @@ std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
 }
 
 // The message for the library's fate, from the outcome of the deletion.
-LibraryOutcome ReportLibrary(unsigned long code) {
+LibraryOutcome ReportLibrary(const Outcome& outcome) {
+  if (!outcome.failure.empty()) {
+    Report(NotRemovedText + outcome.failure, MessageStyle, ErrorTitle);
+    return LibraryOutcome::NotDeleted;
+  }
+  const unsigned long code = outcome.library;
   switch (code) {
     case ExitSuccess:
       Report(SuccessText, MessageStyle, SuccessTitle);
@@ -235,7 +240,8 @@ void ReadInstallInfo() {
       // success while the plug-in stays.
       *value.target = Mode.switches ? RegReadValueOrRaise(path) : RegReadValue(path);
     } catch (const std::exception& failure) {
-      Fail(L"could not read " + path + L": " + platform::DescriptionOf(failure));
+      auto* known = dynamic_cast<const platform::Failure*>(&failure);
+      Fail(L"could not read " + path + L": " + platform::DescriptionOf(failure), known ? known->code() : 0);
     }
     Log(L"read " + path + L" = " + Quoted(*value.target));
   }
@@ -255,7 +261,7 @@ Outcome CarryOutRemoval() {
   for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
 
   platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-  outcome.library = RemoveLibrary(LibraryFile());
+  RemoveLibrary(LibraryFile(), outcome);
   return outcome;
 }
 
@@ -269,7 +275,7 @@ void RemovePlugin() {
       frmMain::Hide();
       outcome = CarryOutRemoval();
     }
-    library = ReportLibrary(outcome.library);
+    library = ReportLibrary(outcome);
     // By this copy, with the person's own rights.
     StartMessenger();
   } catch (const std::exception& failure) {

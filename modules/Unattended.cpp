@@ -86,6 +86,7 @@ unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& 
 }
 
 void Log(const std::wstring& line) {
+  if (Mode.linesToParent) platform::SendLineToParent(line);
   if (!Mode.logPath.empty()) platform::AppendToFile(Mode.logPath, line + L"\r\n");
 }
 
@@ -100,12 +101,14 @@ void Finish(unsigned code) {
   platform::End(code);
 }
 
-void Fail(const std::wstring& description) {
+void Fail(const std::wstring& description, unsigned long error) {
   if (!Mode.switches) platform::ReportUnhandledFailure(description);
+  // A copy with raised rights tells the first copy the system error, if known.
+  const unsigned code = IsCopyWithRights() && error != 0 ? PackFailure(error) : ExitFailed;
   Log(L"failed: " + description);
-  Log(L"exit code " + DecimalText(ExitFailed));
-  if (!Mode.quiet) platform::ReportUnhandledFailure(description, ExitFailed);
-  platform::End(ExitFailed);
+  Log(L"exit code " + DecimalText(code));
+  if (!Mode.quiet) platform::ReportUnhandledFailure(description, code);
+  platform::End(code);
 }
 
 void StartUp(const std::vector<std::wstring>& arguments) {
@@ -127,6 +130,8 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   std::wstring given;
   for (const std::wstring& argument : arguments) given += L" " + argument;
   Log(L"---- MSN Scribbit Removal " VERSION_TEXT L", " + TimeText() + L", arguments:" + given);
+  // From here a copy's lines go to the log of the copy that started it.
+  Mode.linesToParent = copy;
   // An invalid command line still says so; no box shows where no one could
   // answer it.
   if (line.valid && !unattended && !desktop) {

@@ -174,7 +174,9 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs);
 // it has been processed.
 void SendEnterKey();
 // Waits until the process has ended or the time is up; its exit code, or
-// StillActive when it is still running.
+// StillActive when it is still running. This and the other waits of the
+// window thread keep handling the messages other programs send to its
+// windows (a setting change sent to all windows), and only those.
 inline constexpr unsigned long StillActive = 259;
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 // Deletes a file. Raises Failure when it is not there or cannot be deleted.
@@ -210,6 +212,24 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 // cannot be written, or is a link (a reparse point, or a file with more than
 // one name), which is left as it is; never raises.
 bool AppendToFile(const std::wstring& path, const std::wstring& text);
+// While it exists (and `received` is not null), the lines that a copy of this
+// program started with raised rights sends with SendLineToParent reach
+// `received`, on this thread, while it waits for the copy. The copy writes no
+// file itself.
+class LineReceiver {
+ public:
+  explicit LineReceiver(void (*received)(const std::wstring& line));
+  ~LineReceiver();
+  LineReceiver(LineReceiver&& other) noexcept : window_(other.window_) { other.window_ = 0; }
+  LineReceiver(const LineReceiver&) = delete;
+  LineReceiver& operator=(const LineReceiver&) = delete;
+
+ private:
+  WindowHandle window_ = 0;
+};
+// In a copy started with raised rights: hands a line to the receiver of the
+// process that started it. False when there is none.
+bool SendLineToParent(const std::wstring& line);
 struct DateTime {
   int year, month, day, hour, minute, second;
 };

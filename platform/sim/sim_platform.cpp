@@ -457,6 +457,12 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   return {UniqueHandle(StartedHandleBase), 0};
 }
 bool AppendToFile(const std::wstring&, const std::wstring&) { return true; }
+LineReceiver::LineReceiver(void (*received)(const std::wstring&)) : window_(received != nullptr) {}
+LineReceiver::~LineReceiver() = default;
+bool SendLineToParent(const std::wstring& line) {
+  Log("SendLineToParent(" + sim::Narrow(line) + ")");
+  return true;
+}
 DateTime LocalTime() { return {2024, 3, 7, 9, 5, 0}; }
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return world().userDesktop; }

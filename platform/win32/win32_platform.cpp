@@ -43,6 +43,21 @@ HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
   throw Failure(code, DescribeError(code));
 }
 
+// WaitForSingleObject that keeps handling the messages sent to this thread's
+// windows: another program's SendMessage to all windows returns at once. Posted
+// messages and input stay queued, so no press or key is acted on meanwhile.
+DWORD WaitAnswering(HANDLE object, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+    const DWORD result = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE);
+    if (result != WAIT_OBJECT_0 + 1) return result;
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
+}
+
 // Copies between the portable record and the system's, field by field.
 void ToSystem(const ProcessEntry& in, PROCESSENTRY32& out) {
   std::memset(&out, 0, sizeof out);
@@ -335,7 +350,7 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
   for (const HeldProcess& process : processes) {
     DWORD elapsed = GetTickCount() - start;
     DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
-    if (WaitForSingleObject(AsHandle(process.handle.get()), left) != WAIT_OBJECT_0) all = false;
+    if (WaitAnswering(AsHandle(process.handle.get()), left) != WAIT_OBJECT_0) all = false;
   }
   return all;
 }
@@ -464,7 +479,7 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
     if (elapsed >= timeoutMs) return false;
     // Poll every 20 ms; stop early when the process has already ended.
     DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
-    if (WaitForSingleObject(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
+    if (WaitAnswering(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
   }
 }
 
@@ -479,7 +494,7 @@ void SendEnterKey() {
 
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   DWORD code = StillActive;
-  if (WaitForSingleObject(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
+  if (WaitAnswering(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
     GetExitCodeProcess(AsHandle(process.handle.get()), &code);
   return code;
 }
@@ -585,9 +600,94 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   info.lpParameters = parameters.c_str();
   info.lpDirectory = folder.c_str();
   info.nShow = SW_HIDE;
-  if (!shellExecuteEx(&info)) RaiseLastError();
+  // The prompt is waited for on a thread of its own, so that this one keeps
+  // answering the messages sent to its windows meanwhile.
+  struct Call {
+    decltype(shellExecuteEx) function;
+    SHELLEXECUTEINFOW* info;
+    DWORD error = 0;
+  } call{shellExecuteEx, &info};
+  auto run = [](LPVOID data) -> DWORD {
+    auto* c = static_cast<Call*>(data);
+    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    if (!c->function(c->info)) c->error = GetLastError();
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+  };
+  UniqueHandle thread(reinterpret_cast<Handle>(CreateThread(nullptr, 0, run, &call, 0, nullptr)));
+  if (thread.get() == 0) RaiseLastError();
+  WaitAnswering(AsHandle(thread.get()), INFINITE);
+  if (call.error != 0) throw Failure(call.error, DescribeError(call.error));
   if (info.hProcess == nullptr) throw Failure(ERROR_INVALID_HANDLE, DescribeError(ERROR_INVALID_HANDLE));
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), 0};
+}
+
+namespace {
+constexpr wchar_t LineClass[] = L"MSN Scribbit Removal lines";
+constexpr ULONG_PTR LineTag = 0x5C4C494E;  // what a WM_COPYDATA from a copy carries
+
+LRESULT CALLBACK ReceiveLine(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto received = reinterpret_cast<void (*)(const std::wstring&)>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (message != WM_COPYDATA || received == nullptr || data->dwData != LineTag)
+    return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    received(std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+  } catch (const std::exception&) {
+    // A line that cannot be logged is passed over, as any log line is.
+  }
+  return TRUE;
+}
+
+// The process that started this one, by the system's record.
+DWORD ParentProcessId() {
+  UniqueHandle snapshot(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  if (snapshot.get() == InvalidHandleValue || !Process32FirstW(AsHandle(snapshot.get()), &entry)) return 0;
+  do {
+    if (entry.th32ProcessID == GetCurrentProcessId()) return entry.th32ParentProcessID;
+  } while (Process32NextW(AsHandle(snapshot.get()), &entry));
+  return 0;
+}
+}  // namespace
+
+// A message-only window: it gets no broadcast, and only a process at the same
+// or a higher integrity level can send to it.
+LineReceiver::LineReceiver(void (*received)(const std::wstring&)) {
+  if (received == nullptr) return;
+  WNDCLASSW type{};
+  type.lpfnWndProc = ReceiveLine;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = LineClass;
+  RegisterClassW(&type);  // fails harmlessly the second time
+  HWND window = CreateWindowExW(0, LineClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+  if (window == nullptr) return;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(received));
+  window_ = reinterpret_cast<WindowHandle>(window);
+}
+
+LineReceiver::~LineReceiver() {
+  if (window_ != 0) DestroyWindow(Hwnd(window_));
+}
+
+bool SendLineToParent(const std::wstring& line) {
+  // Looked up once: the receiver of the parent process, and of no other.
+  static const HWND receiver = [] {
+    const DWORD parent = ParentProcessId();
+    for (HWND window = nullptr; parent != 0 && (window = FindWindowExW(HWND_MESSAGE, window, LineClass, nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == parent) return window;
+    }
+    return static_cast<HWND>(nullptr);
+  }();
+  if (receiver == nullptr) return false;
+  COPYDATASTRUCT data{LineTag, static_cast<DWORD>(line.size() * sizeof(wchar_t)), const_cast<wchar_t*>(line.data())};
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(receiver, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                             &result) != 0 &&
+         result == TRUE;
 }
 
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {

@@ -297,21 +297,29 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
   const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
                     inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
                     denied = "Error:|" + name + "could not be removed: Access is denied.",
-                    cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.";
+                    cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.",
+                    notDone = "Error:|" + name + "could not be removed: the copy with administrator rights ";
+  constexpr unsigned long M = 0x5Cu << 24;  // the mark of a code the copy chose
   struct Case { Token token; Need need; bool quiet; unsigned long copyExit, copyError; bool shell;
                 const char* asks; std::string box; unsigned code; const char* library, *messenger; };
   int row = 0;
   for (const Case& c : std::vector<Case>{
            // Asked at the click, before anything changes: the copy does it all.
-           {Limited, Package, false, 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
-           {Limited, Refused, false, 0, 0, true, "/removewithrights", done, 0, "kept", "own"},
-           {Limited, Package, false, 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           {Limited, Package, false, M | 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Refused, false, M, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Package, false, M | 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           // Not marked: ended from outside, or by a fault; still running; a failure's own reason.
+           {Limited, Package, false, 0, 0, true, "/removewithrights", notDone + "ended unexpectedly, with exit code 0.", 1603, "kept", "own"},
            {Limited, Package, false, 0xC0000005, 0, true, "/removewithrights",
-            "Error:|" + name + "could not be removed: Error 3221225477.", 1603, "kept", "own"},
+            notDone + "ended unexpectedly, with exit code 3221225477.", 1603, "kept", "own"},
+           {Limited, Package, false, 259, 0, true, "/removewithrights", notDone + "did not finish in time.", 1603, "kept", "own"},
+           {Limited, Package, false, M | 1u << 23 | 2, 0, true, "/removewithrights",
+            "Error:|" + name + "could not be removed: The system cannot find the file specified.", 1603, "kept", "own"},
            {Limited, Package, false, 0, 1223, true, "/removewithrights", cancelled, 1603, "kept", "none"},
            // Known only when the loaded library cannot be scheduled: asked then.
-           {Limited, Loaded, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
-           {Limited, HeldOpen, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, Loaded, false, M | 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, HeldOpen, false, M | 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, HeldOpen, false, 0, 0, true, "/deletelibrary", notDone + "ended unexpectedly, with exit code 0.", 1603, "kept", "own"},
            {Limited, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "own"},
            {Limited, Package, true, 0, 0, true, "", "", 0, "gone", "own"},
            {Limited, Refused, true, 0, 0, true, "", "", 1603, "kept", "own"},
@@ -375,11 +383,13 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
   w().readOnlyFiles.insert(Library);
   w().arguments = {L"/removewithrights"};
   EXPECT_FALSE(sim::StartProgram());
-  EXPECT_EQ(w().exitCode, 1u << 16 | 1u << 19) << "library deleted, both packages removed";
+  EXPECT_EQ(w().exitCode, 0x5Cu << 24 | 1u << 16 | 1u << 19) << "marked: library deleted, both packages removed";
   EXPECT_EQ(w().files.count(Library), 0u);
   EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")), "TerminateProcess(200,0)\n");
   EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
   EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
+  EXPECT_EQ(Joined(w().CallsStartingWith("SendLineToParent(del")), "SendLineToParent(deleted " + sim::Narrow(Library) + ")\n")
+      << "its log lines go to the first copy";
 }
 
 TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
