@@ -45,6 +45,9 @@ inline constexpr unsigned long ErrorNotFound = 1168;
 inline constexpr unsigned long ErrorProcNotFound = 127;
 inline constexpr unsigned long ErrorWaitTimeout = 258;
 inline constexpr unsigned long ErrorCancelled = 1223;
+// A path that Windows resolves elsewhere: a folder on the way is a junction
+// or a link (ERROR_CANT_RESOLVE_FILENAME).
+inline constexpr unsigned long ErrorRedirected = 1921;
 
 // The description of a system error number (FormatMessage on Windows).
 std::wstring DescribeError(unsigned long code);
@@ -180,6 +183,10 @@ void SendEnterKey();
 inline constexpr unsigned long StillActive = 259;
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 // Deletes a file. Raises Failure when it is not there or cannot be deleted.
+// Where the system can tell (Vista on), the file is opened without following
+// a reparse point, deleted through that handle, and refused with
+// ErrorRedirected when Windows resolves that handle to another path
+// (IsSamePath): a program with raised rights must not be led to another file.
 void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
 bool FileExists(const std::wstring& path);
@@ -194,9 +201,11 @@ unsigned long OpenForDelete(const std::wstring& path);
 inline constexpr std::uint32_t FileAttributeReadOnly = 0x1;
 inline constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFF;
 std::uint32_t GetFileAttributesW(const std::wstring& path);
+// Refused as Kill is, where the path is redirected.
 bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes);
 // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): the file is deleted
-// when Windows next starts. Needs administrator rights; raises Failure.
+// when Windows next starts. Needs administrator rights; raises Failure, and
+// ErrorRedirected as Kill does.
 void MoveFileExDelayUntilReboot(const std::wstring& path);
 
 // GetTokenInformation(TokenElevation) for this process's own token
@@ -210,7 +219,8 @@ bool GetTokenElevation(bool& elevated);
 HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 // Appends text to a file as UTF-8, creating the file if needed. False when it
 // cannot be written, or is a link (a reparse point, or a file with more than
-// one name), which is left as it is; never raises.
+// one name), which is left as it is, or is reached through a redirected folder
+// (as Kill tells); never raises.
 bool AppendToFile(const std::wstring& path, const std::wstring& text);
 // While it exists (and `received` is not null), the lines that a copy of this
 // program started with raised rights sends with SendLineToParent reach
@@ -255,6 +265,16 @@ bool IsAnotherInstanceRunning();
 // Restores the running copy's window and brings it to the front, where the
 // person who started this copy is looking for it.
 void BringBackRunningCopy();
+
+// Whether the path Windows resolves for an open file (GetFinalPathNameByHandleW,
+// with its "\\?\" or "\\?\UNC\" prefix) is the full path it was opened by,
+// letter case aside: else a folder on the way was redirected.
+inline bool IsSamePath(const std::wstring& given, const std::wstring& resolved) {
+  std::wstring plain = resolved;
+  if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) plain = L"\\\\" + plain.substr(8);
+  else if (plain.rfind(L"\\\\?\\", 0) == 0) plain = plain.substr(4);
+  return LowerCase(plain) == LowerCase(given);
+}
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
 // Every event of every window passes through here.

@@ -393,8 +393,18 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
 
 void SendEnterKey() { Log("SendEnterKey"); }
 
+namespace {
+void RefuseRedirected(const std::wstring& path) {
+  auto& w = world();
+  auto resolved = w.resolvedPaths.find(path);
+  if (w.version.dwMajorVersion >= 6 && resolved != w.resolvedPaths.end() && !IsSamePath(path, resolved->second))
+    throw Failure(ErrorRedirected, L"a folder on its path is redirected, to " + resolved->second);
+}
+}  // namespace
+
 void Kill(const std::wstring& path) {
   Log("Kill(" + sim::Narrow(path) + ")");
+  RefuseRedirected(path);
   auto& w = world();
   auto error = w.fileDeleteErrors.find(path);
   if (error != w.fileDeleteErrors.end()) throw Failure(error->second, DescribeError(error->second));
@@ -438,6 +448,7 @@ bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
   Log("MoveFileExDelayUntilReboot(" + sim::Narrow(path) + ")");
+  RefuseRedirected(path);
   if (unsigned long error = world().delayUntilRebootError) throw Failure(error, DescribeError(error));
   if (!FileExists(path)) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
   world().deletedAtRestart.push_back(path);

@@ -22,6 +22,12 @@ namespace platform {
 
 namespace win32 {
 bool g_taskHidden = false;
+bool g_failing = false;
+
+void ExitNow(unsigned exitCode) {
+  if (g_failing) ::TerminateProcess(GetCurrentProcess(), exitCode);
+  ExitProcess(exitCode);
+}
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t path[MAX_PATH];
@@ -499,8 +505,78 @@ unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   return code;
 }
 
+namespace {
+// Vista on: what the checks against redirection need. Not declared for the
+// oldest systems the build names, so declared here.
+struct FileBasicInformation {
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+  DWORD fileAttributes;
+};
+constexpr int FileBasicInfoClass = 0, FileDispositionInfoClass = 4;
+using SetFileInformation = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+using GetFinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+struct ByHandle {
+  SetFileInformation set = win32::LookUp<SetFileInformation>(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
+  GetFinalPath finalPath = win32::LookUp<GetFinalPath>(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+  bool available() const { return set != nullptr && finalPath != nullptr; }
+};
+const ByHandle& FileCalls() {
+  static const ByHandle calls;
+  return calls;
+}
+
+// The full path as given, with long names, but no link resolved.
+std::wstring FullLongPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  std::wstring longer(32768, L'\0');
+  length = GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+  if (length == 0 || length >= longer.size()) return full;
+  longer.resize(length);
+  return longer;
+}
+
+// Raises ErrorRedirected when Windows resolves the open file to another path
+// than the one it was opened by.
+void CheckNotRedirected(HANDLE file, const std::wstring& path) {
+  std::wstring resolved(32768, L'\0');
+  DWORD length = FileCalls().finalPath(file, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+  if (length == 0 || length >= resolved.size()) RaiseLastError();
+  resolved.resize(length);
+  if (!IsSamePath(FullLongPath(path), resolved))
+    throw Failure(ErrorRedirected, L"a folder on its path is redirected, to " + resolved);
+}
+
+// The file itself, not what a reparse point at its end names, checked as
+// above. Raises Failure as CreateFileW fails.
+UniqueHandle OpenNotRedirected(const std::wstring& path, DWORD access) {
+  UniqueHandle file(reinterpret_cast<Handle>(
+      CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  if (file.get() == InvalidHandleValue) RaiseLastError();
+  CheckNotRedirected(AsHandle(file.get()), path);
+  return file;
+}
+
+bool DisposeOf(HANDLE file) {
+  BOOLEAN remove = TRUE;
+  return FileCalls().set(file, FileDispositionInfoClass, &remove, sizeof remove) != FALSE;
+}
+}  // namespace
+
 void Kill(const std::wstring& path) {
-  if (!DeleteFileW(path.c_str())) RaiseLastError();
+  // 2000 and XP: as the program always did.
+  if (!FileCalls().available()) {
+    if (!DeleteFileW(path.c_str())) RaiseLastError();
+    return;
+  }
+  // Deleted through the handle that was checked: nothing can be swapped in
+  // between.
+  UniqueHandle file = OpenNotRedirected(path, DELETE | FILE_READ_ATTRIBUTES);
+  if (!DisposeOf(AsHandle(file.get()))) RaiseLastError();
 }
 
 bool FileExists(const std::wstring& path) {
@@ -530,10 +606,19 @@ bool IsFileInUse(const std::wstring& path) {
 std::uint32_t GetFileAttributesW(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
 bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
-  return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+  if (!FileCalls().available()) return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+  try {
+    UniqueHandle file = OpenNotRedirected(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    FileBasicInformation basic{};  // times of 0: left as they are
+    basic.fileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return FileCalls().set(AsHandle(file.get()), FileBasicInfoClass, &basic, sizeof basic) != FALSE;
+  } catch (const Failure&) {
+    return false;
+  }
 }
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
+  if (FileCalls().available()) OpenNotRedirected(path, FILE_READ_ATTRIBUTES);
   if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) RaiseLastError();
 }
 
@@ -607,14 +692,16 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
     SHELLEXECUTEINFOW* info;
     DWORD error = 0;
   } call{shellExecuteEx, &info};
-  auto run = [](LPVOID data) -> DWORD {
-    auto* c = static_cast<Call*>(data);
-    HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    if (!c->function(c->info)) c->error = GetLastError();
-    if (SUCCEEDED(com)) CoUninitialize();
-    return 0;
+  struct Thread {
+    static DWORD WINAPI Run(LPVOID data) {
+      auto* c = static_cast<Call*>(data);
+      HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+      if (!c->function(c->info)) c->error = GetLastError();
+      if (SUCCEEDED(com)) CoUninitialize();
+      return 0;
+    }
   };
-  UniqueHandle thread(reinterpret_cast<Handle>(CreateThread(nullptr, 0, run, &call, 0, nullptr)));
+  UniqueHandle thread(reinterpret_cast<Handle>(CreateThread(nullptr, 0, Thread::Run, &call, 0, nullptr)));
   if (thread.get() == 0) RaiseLastError();
   WaitAnswering(AsHandle(thread.get()), INFINITE);
   if (call.error != 0) throw Failure(call.error, DescribeError(call.error));
@@ -700,6 +787,16 @@ bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   UniqueHandle file(reinterpret_cast<Handle>(
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+  if (file.get() != InvalidHandleValue && FileCalls().available()) {
+    try {
+      CheckNotRedirected(AsHandle(file.get()), path);
+    } catch (const Failure&) {
+      // Not written; and gone again if this call made it there.
+      if (created) DisposeOf(AsHandle(file.get()));
+      return false;
+    }
+  }
   BY_HANDLE_FILE_INFORMATION info{};
   if (file.get() == InvalidHandleValue || !GetFileInformationByHandle(AsHandle(file.get()), &info) ||
       info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -777,12 +874,12 @@ void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   MessageBoxW(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
-void End(unsigned exitCode) { ExitProcess(exitCode); }
+void End(unsigned exitCode) { win32::ExitNow(exitCode); }
 
 void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
   MessageBoxW(nullptr, description.c_str(), L"MSN Scribbit Removal",
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
-  ExitProcess(exitCode);
+  win32::ExitNow(exitCode);
 }
 
 namespace {

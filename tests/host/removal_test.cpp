@@ -293,7 +293,7 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
 // code with each uninstall's kind (1 removed, 3 busy), from bit 16.
 TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
   enum Token { Limited, Elevated, System, XP };
-  enum Need { Package, Refused, Loaded, ReadOnly, HeldOpen };
+  enum Need { Package, Refused, Loaded, ReadOnly, HeldOpen, Redirected };
   const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
                     inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
                     denied = "Error:|" + name + "could not be removed: Access is denied.",
@@ -331,6 +331,9 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Elevated, Refused, false, 0, 0, true, "", denied, 1603, "kept", "user"},
            {System, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
            {System, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "user"},
+           // A folder on the library's path redirected elsewhere: refused where Windows can tell.
+           {Elevated, Redirected, false, 0, 0, true, "", "Error:|" + name + "could not be removed: Error 1921.", 1603, "kept", "user"},
+           {XP, Redirected, false, 0, 0, true, "", done, 0, "gone", "own"},
            {XP, Refused, false, 0, 0, true, "", denied, 1603, "kept", "own"},
            {XP, Package, false, 0, 0, true, "", done, 0, "gone", "own"},
            {XP, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "own"}}) {
@@ -345,6 +348,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     if (c.need == Loaded) w().loadedFiles.insert(Library);
     if (c.need == ReadOnly) w().readOnlyFiles.insert(Library);
     if (c.need == HeldOpen) w().fileDeleteErrors[Library] = 32;
+    if (c.need == Redirected) w().resolvedPaths[Library] = L"\\\\?\\C:\\WINDOWS\\system32\\MsnScribbit.dll";
     // Scheduling writes under HKLM: an administrator's right.
     if (c.token == Limited) w().delayUntilRebootError = 5;
     w().version.dwMajorVersion = c.token == XP ? 5 : 10;
@@ -466,3 +470,15 @@ TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
 }
 
 }  // namespace
+
+// The path Windows resolves for the open library, against the one it was opened by.
+TEST(PathTest, ResolvedPathMustBeTheGivenOneLetterCaseAside) {
+  struct Case { const wchar_t *given, *resolved; bool same; };
+  for (const Case& c : std::vector<Case>{{L"C:\\P\\MsnScribbit.dll", L"\\\\?\\C:\\p\\MSNSCRIBBIT.dll", true},
+           {L"\\\\srv\\share\\P\\a.dll", L"\\\\?\\UNC\\srv\\share\\P\\a.dll", true},
+           {L"C:\\P\\a.dll", L"C:\\P\\a.dll", true},
+           {L"C:\\P\\a.dll", L"\\\\?\\C:\\WINDOWS\\system32\\a.dll", false},
+           {L"C:\\P\\a.dll", L"\\\\?\\UNC\\C:\\P\\a.dll", false},
+           {L"C:\\P\\a.dll", L"\\\\?\\C:\\P\\a.dll\\b", false}})
+    EXPECT_EQ(platform::IsSamePath(c.given, c.resolved), c.same) << sim::Narrow(c.given) << " " << sim::Narrow(c.resolved);
+}
