@@ -284,6 +284,23 @@ void RemovePlugin() {
   Finish(FoldExitCode(library, outcome.uninstalls));
 }
 
+namespace {
+// The library's fate as the removal would decide it: the removal ends
+// Messenger first, so a library only Messenger has loaded is deleted then.
+std::wstring LibraryPreview(const std::wstring& path, const std::vector<std::uint32_t>& messengers) {
+  if (!platform::FileExists(path)) return L": not there";
+  const unsigned long use = platform::FileInUse(path);
+  if (use == platform::ErrorAccessDenied) return L": there; whether it is in use cannot be told (access denied)";
+  if (use == 0) return L": there, to be deleted";
+  const std::vector<std::uint32_t> holders = platform::ProcessesWithModule(path);
+  const bool onlyMessenger = !holders.empty() && std::all_of(holders.begin(), holders.end(), [&](std::uint32_t id) {
+    return std::find(messengers.begin(), messengers.end(), id) != messengers.end();
+  });
+  return onlyMessenger ? L": there, loaded by Messenger only, to be deleted once Messenger has ended"
+                       : L": there, in use," + std::wstring(AtRestart);
+}
+}  // namespace
+
 void PreviewRemoval() {
   std::wstring text = L"Preview: nothing was changed.\r\n";
   const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
@@ -295,18 +312,16 @@ void PreviewRemoval() {
     ++windows;
   text += L"Conversation windows to close: " + DecimalText(windows) + L"\r\n";
   std::wstring processes;
+  std::vector<std::uint32_t> messengers;
   ScanProcesses(MessengerExe, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
     processes += L" " + ProcessText(name, entry.th32ProcessID);
+    messengers.push_back(entry.th32ProcessID);
   });
   text += L"Processes to end:" + (processes.empty() ? L" none" : processes) + L"\r\n";
   for (const wchar_t* uninstall : UninstallsToStart())
     text += L"Uninstall to start: " + UninstallCommand(uninstall) + L"\r\n";
   const std::wstring path = LibraryFile();
-  text += L"Library " + path +
-          (!platform::FileExists(path)   ? L": not there"
-           : platform::IsFileInUse(path) ? L": there, in use," + std::wstring(AtRestart)
-                                         : L": there, to be deleted") +
-          L"\r\n";
+  text += L"Library " + path + LibraryPreview(path, messengers) + L"\r\n";
   text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
                              : std::wstring(L"Messenger not to be started again");
   Report(text, MessageStyle, ProgramTitle);

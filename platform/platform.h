@@ -190,10 +190,15 @@ unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
 bool FileExists(const std::wstring& path);
-// True when another program holds the file open without letting it be
-// deleted (CreateFileW for DELETE access, sharing everything, fails with
-// ErrorSharingViolation) or has loaded it (an open for writing fails so).
-bool IsFileInUse(const std::wstring& path);
+// Whether another program holds the file: ErrorSharingViolation when one
+// holds it open without letting it be deleted (CreateFileW for DELETE access,
+// sharing everything, fails so) or has loaded it (an open for writing fails
+// so); ErrorAccessDenied when either open is refused for access, so that it
+// cannot be told; else 0.
+unsigned long FileInUse(const std::wstring& path);
+// The ids of the processes that have the file loaded as a module, of those
+// this program may look into (Toolhelp module snapshots).
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path);
 // CreateFileW for DELETE access, sharing everything, closed at once: 0 when
 // granted, else the system error (ErrorAccessDenied: this token may not
 // delete the file).

@@ -430,8 +430,15 @@ unsigned long OpenForDelete(const std::wstring& path) {
   return error != w.fileDeleteErrors.end() && error->second == ErrorSharingViolation ? ErrorSharingViolation : 0;
 }
 
-bool IsFileInUse(const std::wstring& path) {
-  return OpenForDelete(path) == ErrorSharingViolation || (FileExists(path) && world().loadedFiles.count(path) != 0);
+unsigned long FileInUse(const std::wstring& path) {
+  if (FileExists(path) && world().loadedFiles.count(path) != 0) return ErrorSharingViolation;
+  const unsigned long error = OpenForDelete(path);
+  return error == ErrorSharingViolation || error == ErrorAccessDenied ? error : 0;
+}
+
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
+  auto holders = world().loadedBy.find(path);
+  return holders == world().loadedBy.end() ? std::vector<std::uint32_t>() : holders->second;
 }
 
 std::uint32_t GetFileAttributesW(const std::wstring& path) {

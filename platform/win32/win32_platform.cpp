@@ -596,11 +596,42 @@ unsigned long OpenError(const std::wstring& path, DWORD access) {
 
 unsigned long OpenForDelete(const std::wstring& path) { return OpenError(path, DELETE); }
 
-bool IsFileInUse(const std::wstring& path) {
+unsigned long FileInUse(const std::wstring& path) {
   // A library that a process has loaded can be opened for DELETE, but not
   // for writing: Windows refuses that while the image is mapped.
-  return OpenError(path, DELETE) == ERROR_SHARING_VIOLATION ||
-         OpenError(path, FILE_WRITE_DATA) == ERROR_SHARING_VIOLATION;
+  const unsigned long errors[] = {OpenError(path, DELETE), OpenError(path, FILE_WRITE_DATA)};
+  for (unsigned long error : errors)
+    if (error == ERROR_SHARING_VIOLATION) return error;
+  for (unsigned long error : errors)
+    if (error == ERROR_ACCESS_DENIED) return error;
+  return 0;
+}
+
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
+  std::vector<std::uint32_t> holders;
+  const std::wstring wanted = LowerCase(FullLongPath(path));
+  UniqueHandle processes(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
+  PROCESSENTRY32W process{};
+  process.dwSize = sizeof process;
+  if (processes.get() == InvalidHandleValue || !Process32FirstW(AsHandle(processes.get()), &process)) return holders;
+  do {
+#ifdef _WIN64
+    const DWORD kinds = TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32;  // 32-bit processes' modules too
+#else
+    const DWORD kinds = TH32CS_SNAPMODULE;
+#endif
+    UniqueHandle modules(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(kinds, process.th32ProcessID)));
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    if (modules.get() == InvalidHandleValue || !Module32FirstW(AsHandle(modules.get()), &module)) continue;
+    do {
+      if (LowerCase(module.szExePath) == wanted) {
+        holders.push_back(process.th32ProcessID);
+        break;
+      }
+    } while (Module32NextW(AsHandle(modules.get()), &module));
+  } while (Process32NextW(AsHandle(processes.get()), &process));
+  return holders;
 }
 
 std::uint32_t GetFileAttributesW(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }

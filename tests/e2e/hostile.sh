@@ -280,8 +280,10 @@ sandbox_wait_watcher
 sandbox_wait_for 'grep -q "^start" "$SANDBOX_MESSENGER_LOG"' 20  # Messenger, started again
 # Windows 2000 and XP have no elevation: there the first copy does it all itself.
 asked="asked conversation window N to close"
+# The copy's own lines come into this log, sent back by the copy.
 [[ $WINEARCH == win64 ]] && asked="asking for administrator rights for the removal
-the copy with administrator rights ended with exit code 589824"
+$asked
+the copy with administrator rights ended with exit code 1544093696"
 check_eq "limited token: one copy with rights, asked for before anything closed, did the removal" \
   "$(tr -d '\r' <"$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|asked)' | sed -E 's/window [0-9]+/window N/')
 $(tr -d '\r' <"$SANDBOX_MESSENGER_LOG" | grep -E '^(close|start)' | sed 's/ pid=.*//')
@@ -291,5 +293,24 @@ start
 ${SUCCESS}|"
 check_eq "limited token: both packages uninstalled" \
   "$(sandbox_msi_installed "$SANDBOX_INK_CODE" && echo Ink)$(sandbox_msi_installed "$SANDBOX_INFOPEN_CODE" && echo InfoPen)" ""
+
+# The copy with rights ended from outside with exit code 0, as a watchdog might: not a success.
+if [[ $WINEARCH == win64 ]]; then
+  reset_install
+  sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
+  sandbox_start_messenger --windows 1
+  sandbox_start_watcher 1 45000
+  (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
+    /log "$(sandbox_winpath "$SANDBOX_RUN/ended.log")" </dev/null >/dev/null 2>&1) &
+  PROGRAM_PID=$!
+  program_find_window 'MSN Scribbit Removal' && program_click 222 102
+  ended=$(wine "$SANDBOX_FIXTURES/fixture_probe.exe" end-copies ScribbitRemoval.exe 0 </dev/null 2>/dev/null | tr -d '\r')
+  program_wait_end 60
+  sandbox_wait_watcher
+  check_eq "the copy ended from outside with 0 ($ended): not removed, with its code; the log says so" \
+    "$(boxes)|$(tr -d '\r' <"$SANDBOX_RUN/ended.log" | grep '^the copy')" \
+    "box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: the copy with administrator rights \
+ended unexpectedly, with exit code 0.|icon=1|the copy with administrator rights ended with exit code 0"
+fi
 
 finish hostile

@@ -61,6 +61,9 @@ scenario full-removal || exit 1
 sandbox_start_messenger --windows 3 --hold "$SANDBOX_DLL_WIN"
 sandbox_start_listener
 first_messenger=$(sandbox_pids msnmsgr.exe)
+program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
+check "/preview: loaded by Messenger only, so deleted once it has ended" log_has "$SANDBOX_RUN/preview.log" \
+  "Library $SANDBOX_DLL_WIN: there, loaded by Messenger only, to be deleted once Messenger has ended"
 remove 1
 check_eq "success message, information icon" "$(boxes)" "$SUCCESS"
 check_eq "exit code" "$PROGRAM_RC" 0
@@ -152,6 +155,15 @@ program_run /deletelibrary && codes=$PROGRAM_CODE && program_run /deletelibrary
 sandbox_listing >"$SANDBOX_RUN/after.txt"
 check_eq "/deletelibrary: 0, then 1605" "$codes $PROGRAM_CODE" "0 1605"
 check_eq "... deleted only the registered library" "$(deleted_beyond "$LIBRARY")|$(appeared)" "|"
+# A folder on the library's path redirected elsewhere (a link, which Wine resolves as Windows does
+# a junction): nothing deleted, 1603, and the log says why.
+sandbox_put_library
+mv "$SANDBOX_PLUGIN_DIR" "$SANDBOX_DRIVE_C/Elsewhere" && ln -s "$SANDBOX_DRIVE_C/Elsewhere" "$SANDBOX_PLUGIN_DIR"
+program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/redirected.log")"
+check_eq "a redirected folder: exit code 1603, the library kept" "$PROGRAM_CODE $(test -f "$SANDBOX_DRIVE_C/Elsewhere/MsnScribbit.dll" && echo kept)" "1603 kept"
+check "... the log says why" log_has "$SANDBOX_RUN/redirected.log" \
+  "did not delete $SANDBOX_DLL_WIN: a folder on its path is redirected, to \\\\?\\C:\\Elsewhere\\MsnScribbit.dll"
+rm "$SANDBOX_PLUGIN_DIR" && mv "$SANDBOX_DRIVE_C/Elsewhere" "$SANDBOX_PLUGIN_DIR"
 
 # ---------------------------------------------------------------------------
 scenario near-miss-names || exit 1

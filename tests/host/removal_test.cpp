@@ -482,3 +482,32 @@ TEST(PathTest, ResolvedPathMustBeTheGivenOneLetterCaseAside) {
            {L"C:\\P\\a.dll", L"\\\\?\\C:\\P\\a.dll\\b", false}})
     EXPECT_EQ(platform::IsSamePath(c.given, c.resolved), c.same) << sim::Narrow(c.given) << " " << sim::Narrow(c.resolved);
 }
+
+namespace {
+// What /preview says of the library: the removal ends Messenger before it deletes.
+TEST_F(RemovalTest, PreviewSaysWhatBecomesOfTheLibrary) {
+  enum Held { Free, ByMessenger, ByAnother, ByBoth, OpenedByAnother, Refused };
+  struct Case { Held held; const char* said; };
+  for (const Case& c : std::vector<Case>{{Free, ": there, to be deleted"},
+           {ByMessenger, ": there, loaded by Messenger only, to be deleted once Messenger has ended"},
+           {ByAnother, ": there, in use, to be deleted when Windows restarts"},
+           {ByBoth, ": there, in use, to be deleted when Windows restarts"},
+           {OpenedByAnother, ": there, in use, to be deleted when Windows restarts"},
+           {Refused, ": there; whether it is in use cannot be told (access denied)"}}) {
+    SetUp();
+    w().AddProcess(200, "msnmsgr.exe");
+    w().AddProcess(300, "host.exe");
+    if (c.held == ByMessenger || c.held == ByAnother || c.held == ByBoth) w().loadedFiles.insert(Library);
+    if (c.held == ByMessenger) w().loadedBy[Library] = {200};
+    if (c.held == ByAnother) w().loadedBy[Library] = {300};
+    if (c.held == ByBoth) w().loadedBy[Library] = {200, 300};
+    if (c.held == OpenedByAnother) w().fileDeleteErrors[Library] = 32;
+    if (c.held == Refused) w().deleteRefused.insert(Library);
+    w().arguments = {L"/preview"};
+    EXPECT_FALSE(sim::StartProgram());
+    const std::string said = "Library " + sim::Narrow(Library) + c.said + "\r\n";
+    EXPECT_NE(Joined(Boxes()).find(said), std::string::npos) << Joined(Boxes());
+    EXPECT_EQ(w().exitCode, 0u);
+  }
+}
+}  // namespace
