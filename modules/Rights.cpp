@@ -30,30 +30,6 @@ bool CanAskForRights() {
   return !Mode.quiet && IsVistaOrLater() && platform::GetTokenElevation(elevated) && !elevated;
 }
 
-// The copy that carries out the removal reports its outcome in its exit
-// code: the library's code in the low 16 bits, then three bits for each
-// uninstall, in order, telling which kind of exit code it gave.
-constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
-constexpr int KindBits = 3;
-
-unsigned long KindOf(unsigned long uninstallCode) {
-  switch (uninstallCode) {
-    case ExitSuccess: return 1;
-    case ExitRestartNeeded: case 1641: return 2;
-    case ExitBusy: return 3;
-    case ExitNotInstalled: return 4;
-    default: return 5;
-  }
-}
-
-// A copy's exit code carries this in its top byte when the copy itself chose
-// it: anything else (0 from a watchdog that ended it, a fault's code) means
-// it did not finish its work. With it, bit 23 marks a failure whose system
-// error is in the low 16 bits; without that bit the code is PackOutcome's.
-constexpr unsigned long CopyMarkMask = 0xFF000000;
-constexpr unsigned long CopyMark = 0x5Cul << 24;
-constexpr unsigned long CopyFailed = 1ul << 23;
-
 // The lines of the copy go into this copy's log while it runs, written by
 // this copy with its own rights: the copy with raised rights writes no file.
 platform::LineReceiver LinesOfCopy() {
@@ -74,37 +50,6 @@ Outcome OutcomeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
 }
 
 }  // namespace
-
-unsigned long PackFailure(unsigned long error) {
-  // An automation failure carrying a system error (0x8007xxxx) passes that on.
-  if (error > 0xFFFF) error = error >> 16 == 0x8007 ? error & 0xFFFF : ExitFailed;
-  return CopyMark | CopyFailed | error;
-}
-
-Outcome UnpackOutcome(unsigned long packed) {
-  if ((packed & CopyMarkMask) != CopyMark)
-    return {0, {}, L"the copy with administrator rights ended unexpectedly, with exit code " +
-                       DecimalText(static_cast<long long>(packed)) + L"."};
-  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF)};
-  Outcome outcome{packed & 0xFFFF, {}, {}};
-  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
-    unsigned long kind = (packed >> shift) & 7;
-    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
-  }
-  return outcome;
-}
-
-unsigned long PackOutcome(const Outcome& outcome) {
-  unsigned long packed = CopyMark | (outcome.library & 0xFFFF);
-  int shift = 16;
-  for (unsigned long code : outcome.uninstalls) {
-    packed |= KindOf(code) << shift;
-    shift += KindBits;
-  }
-  return packed;
-}
-
-bool IsCopyWithRights() { return Mode.linesToParent; }
 
 bool IsVistaOrLater() {
   platform::VersionRecord version{};
@@ -141,6 +86,65 @@ void RemoveLibrary(const std::wstring& path, Outcome& outcome) {
     outcome.library = failure.code();
   }
 }
+
+namespace {
+
+// The copy that carries out the removal reports its outcome in its exit
+// code: the library's code in the low 16 bits, then three bits for each
+// uninstall, in order, telling which kind of exit code it gave.
+constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
+constexpr int KindBits = 3;
+
+unsigned long KindOf(unsigned long uninstallCode) {
+  switch (uninstallCode) {
+    case ExitSuccess: return 1;
+    case ExitRestartNeeded: case 1641: return 2;
+    case ExitBusy: return 3;
+    case ExitNotInstalled: return 4;
+    default: return 5;
+  }
+}
+
+// A copy's exit code carries this in its top byte when the copy itself chose
+// it: anything else (0 from a watchdog that ended it, a fault's code) means
+// it did not finish its work. With it, bit 23 marks a failure whose system
+// error is in the low 16 bits; without that bit the code is PackOutcome's.
+constexpr unsigned long CopyMarkMask = 0xFF000000;
+constexpr unsigned long CopyMark = 0x5Cul << 24;
+constexpr unsigned long CopyFailed = 1ul << 23;
+
+}  // namespace
+
+unsigned long PackFailure(unsigned long error) {
+  // An automation failure carrying a system error (0x8007xxxx) passes that on.
+  if (error > 0xFFFF) error = error >> 16 == 0x8007 ? error & 0xFFFF : ExitFailed;
+  return CopyMark | CopyFailed | error;
+}
+
+Outcome UnpackOutcome(unsigned long packed) {
+  if ((packed & CopyMarkMask) != CopyMark)
+    return {0, {}, L"the copy with administrator rights ended unexpectedly, with exit code " +
+                       DecimalText(static_cast<long long>(packed)) + L"."};
+  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF)};
+  Outcome outcome{packed & 0xFFFF, {}, {}};
+  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
+    unsigned long kind = (packed >> shift) & 7;
+    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
+  }
+  return outcome;
+}
+
+unsigned long PackOutcome(const Outcome& outcome) {
+  unsigned long packed = CopyMark | (outcome.library & 0xFFFF);
+  int shift = 16;
+  for (unsigned long code : outcome.uninstalls) {
+    packed |= KindOf(code) << shift;
+    shift += KindBits;
+  }
+  return packed;
+}
+
+bool IsCopyWithRights() { return Mode.linesToParent; }
 
 Outcome RemoveWithRights() {
   Log(L"asking for administrator rights for the removal");
