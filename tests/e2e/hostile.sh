@@ -300,14 +300,20 @@ check_eq "limited token: both packages uninstalled" \
 copy_fails() {
   reset_install
   sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
-  sandbox_start_messenger --windows 1
+  # Windows that never answer keep the copy busy for seconds: time to end it meanwhile.
+  sandbox_start_messenger --windows 3 --hang
   sandbox_start_watcher 1 45000
   (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
     /log "$(sandbox_winpath "$SANDBOX_RUN/$1.log")" </dev/null >/dev/null 2>&1) &
   PROGRAM_PID=$!
+  local ender=
+  if [[ $1 == ended ]]; then
+    wine "$SANDBOX_FIXTURES/fixture_probe.exe" end-copies ScribbitRemoval.exe 0 </dev/null >/dev/null 2>&1 &
+    ender=$!
+  fi
   program_find_window 'MSN Scribbit Removal' && program_click 222 102
-  [[ $1 == ended ]] && wine "$SANDBOX_FIXTURES/fixture_probe.exe" end-copies ScribbitRemoval.exe 0 </dev/null >/dev/null 2>&1
   program_wait_end 60
+  [[ -z $ender ]] || wait "$ender"
   sandbox_wait_watcher
   tr -d '\r' <"$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
   boxes | sed 's/^box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: //'

@@ -1,5 +1,7 @@
 // The real program: single instance, always on top, translucency on XP.
 // SCRIBBIT_EXE names the built program.
+#include <fstream>
+
 #include "win_test_support.h"
 
 namespace {
@@ -171,11 +173,8 @@ TEST_F(ProgramTest, AFaultEndsWithTheFailureReportAndWithSwitches1603) {
     PostMessageW(report, WM_COMMAND, IDOK, 0);
     ASSERT_EQ(WaitForSingleObject(program.process.get(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(wintest::ExitCode(program.process.get()), c.arguments.empty() ? 1u : 1603u);
-    std::string text(4096, '\0');
-    HANDLE file = CreateFileW(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    DWORD read = 0;
-    if (file != INVALID_HANDLE_VALUE) ReadFile(file, text.data(), static_cast<DWORD>(text.size()), &read, nullptr), CloseHandle(file);
-    text.resize(read);
+    std::ifstream file(log.c_str());
+    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find(c.line), std::string::npos) << "log: " << text;
   }
 }
