@@ -278,7 +278,10 @@ inline bool IsSamePath(const std::wstring& given, const std::wstring& resolved) 
   std::wstring plain = resolved;
   if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) plain = L"\\\\" + plain.substr(8);
   else if (plain.rfind(L"\\\\?\\", 0) == 0) plain = plain.substr(4);
-  return LowerCase(plain) == LowerCase(given);
+  std::wstring full = given;  // a folder's trailing backslash aside, but not a root's
+  for (std::wstring* text : {&plain, &full})
+    if (text->size() > 3 && text->back() == L'\\') text->pop_back();
+  return LowerCase(plain) == LowerCase(full);
 }
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.

@@ -815,16 +815,30 @@ bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   // only administrators may change: a link itself (a reparse point) is opened,
   // not followed, and it or a file with another name (a hard link) is left
   // unwritten.
+  // Nor is anything written, or even created, through a redirected folder:
+  // its folder is checked before the file is opened, the file after.
+  if (FileCalls().available()) {
+    try {
+      const std::size_t end = path.find_last_of(L"\\/");
+      std::wstring folder = end == std::wstring::npos ? L"." : path.substr(0, end);
+      if (folder.empty() || folder.back() == L':') folder += L"\\";  // a drive's root
+      UniqueHandle opened(reinterpret_cast<Handle>(
+          CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+      if (opened.get() == InvalidHandleValue) return false;
+      CheckNotRedirected(AsHandle(opened.get()), folder);
+    } catch (const Failure&) {
+      return false;
+    }
+  }
   UniqueHandle file(reinterpret_cast<Handle>(
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
-  const bool created = GetLastError() != ERROR_ALREADY_EXISTS;
   if (file.get() != InvalidHandleValue && FileCalls().available()) {
     try {
       CheckNotRedirected(AsHandle(file.get()), path);
     } catch (const Failure&) {
-      // Not written; and gone again if this call made it there.
-      if (created) DisposeOf(AsHandle(file.get()));
       return false;
     }
   }

@@ -168,6 +168,9 @@ program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/redirected.log")"
 check_eq "a redirected folder: exit code 1603, the library kept" "$PROGRAM_CODE $(test -f "$SANDBOX_DRIVE_C/Elsewhere/MsnScribbit.dll" && echo kept)" "1603 kept"
 check "... the log says why" log_has "$SANDBOX_RUN/redirected.log" \
   "did not delete $SANDBOX_DLL_WIN: a folder on its path is redirected, to \\\\?\\C:\\Elsewhere\\MsnScribbit.dll"
+program_run /quiet /log "$SANDBOX_PLUGIN_DIR_WIN\\run.log"
+check_eq "... a log through it: not written, the run the same" "$PROGRAM_CODE $(ls "$SANDBOX_DRIVE_C/Elsewhere")" \
+  "1603 MsnScribbit.dll"
 rm "$SANDBOX_PLUGIN_DIR" && mv "$SANDBOX_DRIVE_C/Elsewhere" "$SANDBOX_PLUGIN_DIR"
 
 # ---------------------------------------------------------------------------

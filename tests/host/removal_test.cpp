@@ -476,7 +476,8 @@ TEST(PathTest, ResolvedPathMustBeTheGivenOneLetterCaseAside) {
   for (auto [given, resolved, same] : std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>>{
            {L"C:\\P\\MsnScribbit.dll", L"\\\\?\\C:\\p\\MSNSCRIBBIT.dll", true}, {L"C:\\P\\a.dll", L"C:\\P\\a.dll", true},
            {L"\\\\srv\\share\\a.dll", L"\\\\?\\UNC\\srv\\share\\a.dll", true},
-           {L"C:\\P\\a.dll", L"\\\\?\\C:\\WINDOWS\\system32\\a.dll", false}, {L"C:\\P\\a.dll", L"\\\\?\\UNC\\C:\\P\\a.dll", false}})
+           {L"C:\\P\\a.dll", L"\\\\?\\C:\\WINDOWS\\system32\\a.dll", false}, {L"C:\\P\\a.dll", L"\\\\?\\UNC\\C:\\P\\a.dll", false},
+           {L"C:\\logs\\", L"\\\\?\\C:\\logs", true}, {L"C:\\", L"\\\\?\\C:\\", true}, {L"C:\\", L"\\\\?\\C:", false}})
     EXPECT_EQ(platform::IsSamePath(given, resolved), same) << sim::Narrow(given) << " " << sim::Narrow(resolved);
 }
 
