@@ -190,7 +190,12 @@ std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
 }
 
 // The message for the library's fate, from the outcome of the deletion.
-LibraryOutcome ReportLibrary(unsigned long code) {
+LibraryOutcome ReportLibrary(const Outcome& outcome) {
+  if (!outcome.failure.empty()) {
+    Report(NotRemovedText + outcome.failure, MessageStyle, ErrorTitle);
+    return LibraryOutcome::NotDeleted;
+  }
+  const unsigned long code = outcome.library;
   switch (code) {
     case ExitSuccess:
       Report(SuccessText, MessageStyle, SuccessTitle);
@@ -251,7 +256,8 @@ void ReadInstallInfo() {
       // success while the plug-in stays.
       *value.target = Mode.switches ? RegReadValueOrRaise(path) : RegReadValue(path);
     } catch (const std::exception& failure) {
-      Fail(L"could not read " + path + L": " + platform::DescriptionOf(failure));
+      auto* known = dynamic_cast<const platform::Failure*>(&failure);
+      Fail(L"could not read " + path + L": " + platform::DescriptionOf(failure), known ? known->code() : 0);
     }
     Log(L"read " + path + L" = " + Quoted(*value.target));
   }
@@ -292,7 +298,7 @@ Outcome CarryOutRemoval() {
   for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
 
   platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-  outcome.library = RemoveLibrary(LibraryFile());
+  RemoveLibrary(LibraryFile(), outcome);
   return outcome;
 }
 
@@ -315,7 +321,7 @@ void RemovePlugin() {
     std::size_t index = 0;
     for (const wchar_t* uninstall : UninstallsToStart())
       if (index < outcome.uninstalls.size()) Run.uninstalls.push_back({uninstall + 2, outcome.uninstalls[index++]});
-    library = ReportLibrary(outcome.library);
+    library = ReportLibrary(outcome);
     // By this copy, with the person's own rights.
     StartMessenger();
   } catch (const std::exception& failure) {
@@ -323,6 +329,24 @@ void RemovePlugin() {
   }
   Finish(FoldExitCode(library, outcome.uninstalls));
 }
+
+namespace {
+// The library's fate as the removal would decide it: the removal ends
+// Messenger first, so a library only Messenger has loaded is deleted then.
+std::wstring LibraryPreview(const std::wstring& path, const std::vector<std::uint32_t>& messengers) {
+  if (!platform::FileExists(path)) return L": not there";
+  const unsigned long use = platform::FileInUse(path);
+  if (use == platform::ErrorAccessDenied) return L": there; whether it is in use cannot be told (access denied)";
+  if (use == 0) return L": there, to be deleted";
+  const std::vector<std::uint32_t> holders = platform::ProcessesWithModule(path);
+  const bool onlyMessenger = !holders.empty() && std::all_of(holders.begin(), holders.end(), [&](std::uint32_t id) {
+    return std::find(messengers.begin(), messengers.end(), id) != messengers.end();
+  });
+  return onlyMessenger ? L": there, loaded by Messenger only, to be deleted once Messenger has ended"
+                       : (IsScheduledForDeletion(path) ? L": there, in use, already scheduled" : L": there, in use,") +
+                             std::wstring(AtRestart);
+}
+}  // namespace
 
 void PreviewRemoval() {
   std::wstring text = L"Preview: nothing was changed.\r\n";
@@ -335,20 +359,16 @@ void PreviewRemoval() {
     ++windows;
   text += L"Conversation windows to close: " + DecimalText(windows) + L"\r\n";
   std::wstring processes;
+  std::vector<std::uint32_t> messengers;
   ScanProcesses(MessengerExe, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
     processes += L" " + ProcessText(name, entry.th32ProcessID);
+    messengers.push_back(entry.th32ProcessID);
   });
   text += L"Processes to end:" + (processes.empty() ? L" none" : processes) + L"\r\n";
   for (const wchar_t* uninstall : UninstallsToStart())
     text += L"Uninstall to start: " + UninstallCommand(uninstall) + L"\r\n";
   const std::wstring path = LibraryFile();
-  text += L"Library " + path +
-          (!platform::FileExists(path)   ? L": not there"
-           : platform::IsFileInUse(path) ? (IsScheduledForDeletion(path) ? L": there, in use, already scheduled"
-                                                                          : L": there, in use,") +
-                                                std::wstring(AtRestart)
-                                         : L": there, to be deleted") +
-          L"\r\n";
+  text += L"Library " + path + LibraryPreview(path, messengers) + L"\r\n";
   text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
                              : std::wstring(L"Messenger not to be started again");
   Report(text, MessageStyle, ProgramTitle);

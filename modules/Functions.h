@@ -43,10 +43,12 @@ extern std::vector<platform::HeldProcess> TerminatedProcesses;
 // The steps the removal's files share.
 
 // What the removal changed: the library's outcome code (as DeleteLibrary
-// gives it) and each uninstall's exit code.
+// gives it) and each uninstall's exit code; or why a copy with raised rights
+// did not finish.
 struct Outcome {
   unsigned long library = 0;
   std::vector<unsigned long> uninstalls;
+  std::wstring failure;  // not empty: the copy did not finish, for this reason
 };
 // Everything between the hidden window and the report.
 Outcome CarryOutRemoval();

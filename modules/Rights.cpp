@@ -31,13 +31,23 @@ bool CanAskForRights() {
   return !Mode.quiet && IsVistaOrLater() && platform::GetTokenElevation(elevated) && !elevated;
 }
 
-// The exit code of a copy started with raised rights; one still running
-// after `timeoutMs` is taken as timed out.
-unsigned long ExitCodeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
+// The lines of the copy go into this copy's log while it runs, written by
+// this copy with its own rights: the copy with raised rights writes no file.
+platform::LineReceiver LinesOfCopy() {
+  void (*log)(const std::wstring&) = [](const std::wstring& line) { Log(line); };
+  return platform::LineReceiver(Mode.logPath.empty() ? nullptr : log);
+}
+
+// What a copy started with raised rights did, from its exit code; one still
+// running after `timeoutMs` did not finish.
+Outcome OutcomeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
   unsigned long code = platform::WaitForExitCode(copy, timeoutMs);
-  if (code == platform::StillActive) code = platform::ErrorWaitTimeout;
+  if (code == platform::StillActive) {
+    Log(L"the copy with administrator rights is still running after " + DecimalText(timeoutMs / 1000) + L" s");
+    return {0, {}, L"the copy with administrator rights did not finish in time."};
+  }
   Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
-  return code;
+  return UnpackOutcome(code);
 }
 
 }  // namespace
@@ -63,19 +73,19 @@ bool RemovalNeedsRights() {
 
 // Only that step runs with raised rights: Messenger, started again later,
 // must not inherit them.
-unsigned long RemoveLibrary(const std::wstring& path) {
-  unsigned long code = DeleteLibrary(path);
-  if (code != platform::ErrorAccessDenied || !CanAskForRights()) return code;
+void RemoveLibrary(const std::wstring& path, Outcome& outcome) {
+  outcome.library = DeleteLibrary(path);
+  if (outcome.library != platform::ErrorAccessDenied || !CanAskForRights()) return;
   Log(L"asking for administrator rights to delete " + path);
   try {
-    code = ExitCodeOfCopy(platform::ShellExecuteExRunAs(DeleteLibrarySwitch), ElevatedCopyTimeoutMs);
+    platform::LineReceiver lines = LinesOfCopy();
+    Outcome copy = OutcomeOfCopy(platform::ShellExecuteExRunAs(DeleteLibrarySwitch), ElevatedCopyTimeoutMs);
+    outcome.library = copy.library;
+    outcome.failure = copy.failure;
   } catch (const platform::Failure& failure) {
     Log(L"no copy with administrator rights: " + failure.description());
-    return failure.code();
+    outcome.library = failure.code();
   }
-  if (code == ExitSuccess) Log(L"deleted " + path);
-  if (code == ExitRestartNeeded) Log(L"scheduled " + path + AtRestart);
-  return code;
 }
 
 namespace {
@@ -96,8 +106,37 @@ unsigned long KindOf(unsigned long uninstallCode) {
   }
 }
 
+// A copy's exit code carries this in its top byte when the copy itself chose
+// it: anything else (0 from a watchdog that ended it, a fault's code) means
+// it did not finish its work. With it, bit 23 marks a failure whose system
+// error is in the low 16 bits; without that bit the code is PackOutcome's.
+constexpr unsigned long CopyMarkMask = 0xFF000000;
+constexpr unsigned long CopyMark = 0x5Cul << 24;
+constexpr unsigned long CopyFailed = 1ul << 23;
+
+}  // namespace
+
+unsigned long PackFailure(unsigned long error) {
+  // An automation failure carrying a system error (0x8007xxxx) passes that on.
+  if (error > 0xFFFF) error = error >> 16 == 0x8007 ? error & 0xFFFF : ExitFailed;
+  return CopyMark | CopyFailed | error;
+}
+
+Outcome UnpackOutcome(unsigned long packed) {
+  if ((packed & CopyMarkMask) != CopyMark)
+    return {0, {}, L"the copy with administrator rights ended unexpectedly, with exit code " +
+                       DecimalText(static_cast<long long>(packed)) + L"."};
+  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF)};
+  Outcome outcome{packed & 0xFFFF, {}, {}};
+  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
+    unsigned long kind = (packed >> shift) & 7;
+    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
+  }
+  return outcome;
+}
+
 unsigned long PackOutcome(const Outcome& outcome) {
-  unsigned long packed = outcome.library & 0xFFFF;
+  unsigned long packed = CopyMark | (outcome.library & 0xFFFF);
   int shift = 16;
   for (unsigned long code : outcome.uninstalls) {
     packed |= KindOf(code) << shift;
@@ -106,21 +145,11 @@ unsigned long PackOutcome(const Outcome& outcome) {
   return packed;
 }
 
-Outcome UnpackOutcome(unsigned long packed) {
-  // Anything else did not come from PackOutcome (the copy crashed, say).
-  if (packed >> (16 + 2 * KindBits) != 0) return {packed, {ExitFailed}};
-  Outcome outcome{packed & 0xFFFF, {}};
-  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
-    unsigned long kind = (packed >> shift) & 7;
-    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
-  }
-  return outcome;
-}
-
-}  // namespace
+bool IsCopyWithRights() { return Mode.linesToParent; }
 
 Outcome RemoveWithRights() {
   Log(L"asking for administrator rights for the removal");
+  platform::LineReceiver lines = LinesOfCopy();
   platform::HeldProcess copy;
   try {
     copy = platform::ShellExecuteExRunAs(RemoveWithRightsSwitch);
@@ -130,22 +159,24 @@ Outcome RemoveWithRights() {
     Finish(ExitFailed);
   }
   frmMain::Hide();
-  return UnpackOutcome(ExitCodeOfCopy(copy, RemovalCopyTimeoutMs));
+  return OutcomeOfCopy(copy, RemovalCopyTimeoutMs);
 }
 
 namespace {
 // A copy started with raised rights: it reads the registry itself and ends
-// with what `work` returns.
+// with what `work` returns, or with its failure's system error.
 template <class Work>
 [[noreturn]] void RunCopyWithRights(Work&& work) {
-  unsigned long code = ExitFailed;
+  unsigned long code = PackFailure(ExitFailed);
   try {
     // The first copy, without these rights, may then report the run's event.
     RegisterEventSourceIfAllowed();
     ReadInstallInfo();
     code = work();
-  } catch (const std::exception&) {
+  } catch (const std::exception& failure) {
     // Nothing may be shown here: the exit code tells the first copy.
+    Log(L"failed: " + platform::DescriptionOf(failure));
+    if (auto* known = dynamic_cast<const platform::Failure*>(&failure)) code = PackFailure(known->code());
   }
   Finish(code);
 }
@@ -156,5 +187,5 @@ void RemoveWithRightsElevated() {
 }
 
 void DeleteLibraryElevated() {
-  RunCopyWithRights([] { return DeleteLibrary(LibraryFile()); });
+  RunCopyWithRights([] { return PackOutcome({DeleteLibrary(LibraryFile()), {}, {}}); });
 }

@@ -20,11 +20,23 @@ bool RemovalNeedsRights();
 Outcome RemoveWithRights();
 // Deletes the library; where that needs rights this copy lacks and may ask
 // for, a copy of the program started with them does it.
-unsigned long RemoveLibrary(const std::wstring& path);
+// Sets the outcome's library code, or its failure when the copy did not finish.
+void RemoveLibrary(const std::wstring& path, Outcome& outcome);
+
+// A copy's exit code: PackOutcome's for what it did, PackFailure's for the
+// system error that stopped it (0x8007xxxx passes as xxxx; a larger code as
+// 1603). Both carry a mark, so that UnpackOutcome takes any other code (a copy
+// ended from outside, a fault) as a copy that did not finish.
+unsigned long PackOutcome(const Outcome& outcome);
+unsigned long PackFailure(unsigned long error);
+Outcome UnpackOutcome(unsigned long packed);
+// True in a copy started with raised rights.
+bool IsCopyWithRights();
 
 // The copy started with raised rights (/deletelibrary): deletes the library
 // of the registered plug-in folder, or schedules it for the next restart, and
-// ends with 0 deleted, 3010 scheduled, 1605 not there or the system error.
+// ends with 0 deleted, 3010 scheduled, 1605 not there or the system error,
+// packed.
 [[noreturn]] void DeleteLibraryElevated();
 
 // The copy started with raised rights when the removal needs them

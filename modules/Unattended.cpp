@@ -82,6 +82,7 @@ unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& 
 }
 
 void Log(const std::wstring& line) {
+  if (Mode.linesToParent) platform::SendLineToParent(line);
   if (Mode.logPath.empty()) return;
   // Every line of the file dated, those of a text of several lines too.
   const std::wstring stamp = TimeStamp(platform::LocalTime()) + L" ";
@@ -99,10 +100,11 @@ void Report(const std::wstring& text, int style, const std::wstring& title) {
 }
 
 namespace {
-// The run's event and its log's last line.
+// The run's event and its log's last line. A copy's lines end up in the log
+// of the copy that started it, which has the one result line.
 void Conclude(unsigned code) {
   if (Run.leavesEvent) ReportRunEvent(code);
-  Log(ResultLine(code, platform::TickCount() - Run.startTick));
+  if (!Mode.linesToParent) Log(ResultLine(code, platform::TickCount() - Run.startTick));
 }
 }  // namespace
 
@@ -115,15 +117,17 @@ void Finish(unsigned code) {
   platform::End(code);
 }
 
-void Fail(const std::wstring& description) {
+void Fail(const std::wstring& description, unsigned long error) {
   if (!Mode.switches) {
     if (Run.removal) Conclude(ExitFailed);
     platform::ReportUnhandledFailure(description);
   }
+  // A copy with raised rights tells the first copy the system error, if known.
+  const unsigned code = IsCopyWithRights() && error != 0 ? PackFailure(error) : ExitFailed;
   Log(L"failed: " + description);
-  Conclude(ExitFailed);
-  if (!Mode.quiet) platform::ReportUnhandledFailure(description, ExitFailed);
-  platform::End(ExitFailed);
+  Conclude(code);
+  if (!Mode.quiet) platform::ReportUnhandledFailure(description, code);
+  platform::End(code);
 }
 
 void StartUp(const std::vector<std::wstring>& arguments) {
@@ -146,6 +150,8 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   Run.leavesEvent = !copy;
   for (const std::wstring& argument : arguments) Run.arguments += L" " + argument;
   if (!Mode.logPath.empty()) Log(HeaderLine(platform::DescribeSystem()));
+  // From here a copy's lines go to the log of the copy that started it.
+  Mode.linesToParent = copy;
   // An invalid command line still says so; no box shows where no one could
   // answer it.
   if (line.valid && !unattended && !desktop) {

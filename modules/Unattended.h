@@ -41,6 +41,7 @@ struct RunMode {
   bool quiet = false;     // no window, no message box
   bool silentUninstalls = false;  // Windows Installer shows nothing either
   std::wstring logPath;
+  bool linesToParent = false;  // a copy with raised rights: log lines go to the copy that started it
 };
 extern RunMode Mode;
 
@@ -51,8 +52,9 @@ void Log(const std::wstring& line);
 void Report(const std::wstring& text, int style, const std::wstring& title);
 // Ends the program: with `code` when started with switches, else with 0.
 [[noreturn]] void Finish(unsigned code);
-// Ends the program on a failure the removal cannot go on from.
-[[noreturn]] void Fail(const std::wstring& description);
+// Ends the program on a failure the removal cannot go on from; `error`: its
+// system error, where known.
+[[noreturn]] void Fail(const std::wstring& description, unsigned long error = 0);
 
 // What the process does first: the main window without arguments, else what
 // the switches ask for.

@@ -45,6 +45,9 @@ inline constexpr unsigned long ErrorNotFound = 1168;
 inline constexpr unsigned long ErrorProcNotFound = 127;
 inline constexpr unsigned long ErrorWaitTimeout = 258;
 inline constexpr unsigned long ErrorCancelled = 1223;
+// A path that Windows resolves elsewhere: a folder on the way is a junction
+// or a link (ERROR_CANT_RESOLVE_FILENAME).
+inline constexpr unsigned long ErrorRedirected = 1921;
 
 // The description of a system error number (FormatMessage on Windows).
 std::wstring DescribeError(unsigned long code);
@@ -177,17 +180,28 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs);
 // it has been processed.
 void SendEnterKey();
 // Waits until the process has ended or the time is up; its exit code, or
-// StillActive when it is still running.
+// StillActive when it is still running. This and the other waits of the
+// window thread keep handling the messages other programs send to its
+// windows (a setting change sent to all windows), and only those.
 inline constexpr unsigned long StillActive = 259;
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs);
 // Deletes a file. Raises Failure when it is not there or cannot be deleted.
+// Where the system can tell (Vista on), the file is opened without following
+// a reparse point, deleted through that handle, and refused with
+// ErrorRedirected when Windows resolves that handle to another path
+// (IsSamePath): a program with raised rights must not be led to another file.
 void Kill(const std::wstring& path);
 // True when a file (not a folder) is there.
 bool FileExists(const std::wstring& path);
-// True when another program holds the file open without letting it be
-// deleted (CreateFileW for DELETE access, sharing everything, fails with
-// ErrorSharingViolation) or has loaded it (an open for writing fails so).
-bool IsFileInUse(const std::wstring& path);
+// Whether another program holds the file: ErrorSharingViolation when one
+// holds it open without letting it be deleted (CreateFileW for DELETE access,
+// sharing everything, fails so) or has loaded it (an open for writing fails
+// so); ErrorAccessDenied when either open is refused for access, so that it
+// cannot be told; else 0.
+unsigned long FileInUse(const std::wstring& path);
+// The ids of the processes that have the file loaded as a module, of those
+// this program may look into (Toolhelp module snapshots).
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path);
 // CreateFileW for DELETE access, sharing everything, closed at once: 0 when
 // granted, else the system error (ErrorAccessDenied: this token may not
 // delete the file).
@@ -195,9 +209,11 @@ unsigned long OpenForDelete(const std::wstring& path);
 inline constexpr std::uint32_t FileAttributeReadOnly = 0x1;
 inline constexpr std::uint32_t InvalidFileAttributes = 0xFFFFFFFF;
 std::uint32_t GetFileAttributesW(const std::wstring& path);
+// Refused as Kill is, where the path is redirected.
 bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes);
 // MoveFileExW(path, NULL, MOVEFILE_DELAY_UNTIL_REBOOT): the file is deleted
-// when Windows next starts. Needs administrator rights; raises Failure.
+// when Windows next starts. Needs administrator rights; raises Failure, and
+// ErrorRedirected as Kill does.
 void MoveFileExDelayUntilReboot(const std::wstring& path);
 
 // GetTokenInformation(TokenElevation) for this process's own token
@@ -211,8 +227,27 @@ bool GetTokenElevation(bool& elevated);
 HeldProcess ShellExecuteExRunAs(const std::wstring& parameters);
 // Appends text to a file as UTF-8, creating the file if needed. False when it
 // cannot be written, or is a link (a reparse point, or a file with more than
-// one name), which is left as it is; never raises.
+// one name), which is left as it is, or is reached through a redirected folder
+// (as Kill tells); never raises.
 bool AppendToFile(const std::wstring& path, const std::wstring& text);
+// While it exists (and `received` is not null), the lines that a copy of this
+// program started with raised rights sends with SendLineToParent reach
+// `received`, on this thread, while it waits for the copy. The copy writes no
+// file itself.
+class LineReceiver {
+ public:
+  explicit LineReceiver(void (*received)(const std::wstring& line));
+  ~LineReceiver();
+  LineReceiver(LineReceiver&& other) noexcept : window_(other.window_) { other.window_ = 0; }
+  LineReceiver(const LineReceiver&) = delete;
+  LineReceiver& operator=(const LineReceiver&) = delete;
+
+ private:
+  WindowHandle window_ = 0;
+};
+// In a copy started with raised rights: hands a line to the receiver of the
+// process that started it. False when there is none.
+bool SendLineToParent(const std::wstring& line);
 struct DateTime {
   int year, month, day, hour, minute, second;
   int utcOffsetMinutes = 0;  // local time minus UTC
@@ -312,6 +347,18 @@ HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::ws
                         int showState, const std::wstring& currentDirectory);
 // This program's own file.
 std::wstring ProgramFile();
+// Whether the path Windows resolves for an open file (GetFinalPathNameByHandleW,
+// with its "\\?\" or "\\?\UNC\" prefix) is the full path it was opened by,
+// letter case aside: else a folder on the way was redirected.
+inline bool IsSamePath(const std::wstring& given, const std::wstring& resolved) {
+  std::wstring plain = resolved;
+  if (plain.rfind(L"\\\\?\\UNC\\", 0) == 0) plain = L"\\\\" + plain.substr(8);
+  else if (plain.rfind(L"\\\\?\\", 0) == 0) plain = plain.substr(4);
+  std::wstring full = given;  // a folder's trailing backslash aside, but not a root's
+  for (std::wstring* text : {&plain, &full})
+    if (text->size() > 3 && text->back() == L'\\') text->pop_back();
+  return LowerCase(plain) == LowerCase(full);
+}
 
 // Runs `event`; a failure escaping it is shown with ReportUnhandledFailure.
 // Every event of every window passes through here.

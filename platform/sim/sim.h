@@ -77,6 +77,9 @@ struct World {
   // As Windows answers a deletion: 5 for each, but only a file whose DELETE
   // open is refused is one this token may not delete.
   std::set<std::wstring> readOnlyFiles, loadedFiles, deleteRefused;
+  std::map<std::wstring, std::vector<std::uint32_t>> loadedBy;  // path -> ids of processes that loaded it
+  // Path -> the path Windows resolves it to (Vista on): another one is redirected.
+  std::map<std::wstring, std::wstring> resolvedPaths;
   unsigned long delayUntilRebootError = 0;  // MoveFileEx fails with it (5: not an administrator)
   bool tokenElevated = true;                // as an administrator's token (TokenElevation; Vista on)
   // The copy started with raised rights: the exit code it ends with, or the

@@ -399,8 +399,18 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
 
 void SendEnterKey() { Log("SendEnterKey"); }
 
+namespace {
+void RefuseRedirected(const std::wstring& path) {
+  auto& w = world();
+  auto resolved = w.resolvedPaths.find(path);
+  if (w.version.dwMajorVersion >= 6 && resolved != w.resolvedPaths.end() && !IsSamePath(path, resolved->second))
+    throw Failure(ErrorRedirected, L"a folder on its path is redirected, to " + resolved->second);
+}
+}  // namespace
+
 void Kill(const std::wstring& path) {
   Log("Kill(" + sim::Narrow(path) + ")");
+  RefuseRedirected(path);
   auto& w = world();
   auto error = w.fileDeleteErrors.find(path);
   if (error != w.fileDeleteErrors.end()) throw Failure(error->second, DescribeError(error->second));
@@ -428,8 +438,15 @@ unsigned long OpenForDelete(const std::wstring& path) {
   return error != w.fileDeleteErrors.end() && error->second == ErrorSharingViolation ? ErrorSharingViolation : 0;
 }
 
-bool IsFileInUse(const std::wstring& path) {
-  return OpenForDelete(path) == ErrorSharingViolation || (FileExists(path) && world().loadedFiles.count(path) != 0);
+unsigned long FileInUse(const std::wstring& path) {
+  if (FileExists(path) && world().loadedFiles.count(path) != 0) return ErrorSharingViolation;
+  const unsigned long error = OpenForDelete(path);
+  return error == ErrorSharingViolation || error == ErrorAccessDenied ? error : 0;
+}
+
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
+  auto holders = world().loadedBy.find(path);
+  return holders == world().loadedBy.end() ? std::vector<std::uint32_t>() : holders->second;
 }
 
 std::uint32_t GetFileAttributesW(const std::wstring& path) {
@@ -446,6 +463,7 @@ bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
   Log("MoveFileExDelayUntilReboot(" + sim::Narrow(path) + ")");
+  RefuseRedirected(path);
   if (unsigned long error = world().delayUntilRebootError) throw Failure(error, DescribeError(error));
   if (!FileExists(path)) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
   world().deletedAtRestart.push_back(path);
@@ -486,6 +504,12 @@ std::vector<std::wstring> PendingFileRenameOperations() {
   return entries;
 }
 SystemFacts DescribeSystem() { return {L"SIM-PC", L"SIM\\tester", 1}; }
+LineReceiver::LineReceiver(void (*received)(const std::wstring&)) : window_(received != nullptr) {}
+LineReceiver::~LineReceiver() = default;
+bool SendLineToParent(const std::wstring& line) {
+  Log("SendLineToParent(" + sim::Narrow(line) + ")");
+  return true;
+}
 std::vector<std::wstring> CommandLineArguments() { return world().arguments; }
 bool HasUserDesktop() { return world().userDesktop; }
 

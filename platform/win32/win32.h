@@ -14,6 +14,11 @@ namespace platform::win32 {
 // button and no Alt+Tab entry.
 extern bool g_taskHidden;
 
+// True once a failure nothing caught is being reported: the process then ends
+// with TerminateProcess, running nothing more of its own on the way out.
+extern bool g_failing;
+[[noreturn]] void ExitNow(unsigned exitCode);
+
 // Loads a library of the system directory by its full path: a load by bare
 // name could also find a copy saved beside the program. Null when missing.
 HMODULE LoadSystemLibrary(const wchar_t* name);

@@ -23,6 +23,12 @@ namespace platform {
 
 namespace win32 {
 bool g_taskHidden = false;
+bool g_failing = false;
+
+void ExitNow(unsigned exitCode) {
+  if (g_failing) ::TerminateProcess(GetCurrentProcess(), exitCode);
+  ExitProcess(exitCode);
+}
 
 HMODULE LoadSystemLibrary(const wchar_t* name) {
   wchar_t path[MAX_PATH];
@@ -49,6 +55,21 @@ HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
 bool HeldElsewhere(HANDLE mutex) {
   const DWORD error = GetLastError();
   return mutex != nullptr ? error == ERROR_ALREADY_EXISTS : error == ERROR_ACCESS_DENIED;
+}
+
+// WaitForSingleObject that keeps handling the messages sent to this thread's
+// windows: another program's SendMessage to all windows returns at once. Posted
+// messages and input stay queued, so no press or key is acted on meanwhile.
+DWORD WaitAnswering(HANDLE object, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    const DWORD elapsed = GetTickCount() - start;
+    const DWORD left = timeoutMs == INFINITE ? INFINITE : elapsed < timeoutMs ? timeoutMs - elapsed : 0;
+    const DWORD result = MsgWaitForMultipleObjects(1, &object, FALSE, left, QS_SENDMESSAGE);
+    if (result != WAIT_OBJECT_0 + 1) return result;
+    MSG message;
+    PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+  }
 }
 
 // Copies between the portable record and the system's, field by field.
@@ -343,7 +364,7 @@ bool WaitForProcessesToExit(const std::vector<HeldProcess>& processes, unsigned 
   for (const HeldProcess& process : processes) {
     DWORD elapsed = GetTickCount() - start;
     DWORD left = elapsed < timeoutMs ? timeoutMs - elapsed : 0;
-    if (WaitForSingleObject(AsHandle(process.handle.get()), left) != WAIT_OBJECT_0) all = false;
+    if (WaitAnswering(AsHandle(process.handle.get()), left) != WAIT_OBJECT_0) all = false;
   }
   return all;
 }
@@ -568,7 +589,7 @@ bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
     if (elapsed >= timeoutMs) return false;
     // Poll every 20 ms; stop early when the process has already ended.
     DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
-    if (WaitForSingleObject(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
+    if (WaitAnswering(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
   }
 }
 
@@ -583,13 +604,83 @@ void SendEnterKey() {
 
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   DWORD code = StillActive;
-  if (WaitForSingleObject(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
+  if (WaitAnswering(AsHandle(process.handle.get()), timeoutMs) == WAIT_OBJECT_0)
     GetExitCodeProcess(AsHandle(process.handle.get()), &code);
   return code;
 }
 
+namespace {
+// Vista on: what the checks against redirection need. Not declared for the
+// oldest systems the build names, so declared here.
+struct FileBasicInformation {
+  LARGE_INTEGER creationTime, lastAccessTime, lastWriteTime, changeTime;
+  DWORD fileAttributes;
+};
+constexpr int FileBasicInfoClass = 0, FileDispositionInfoClass = 4;
+using SetFileInformation = BOOL(WINAPI*)(HANDLE, int, LPVOID, DWORD);
+using GetFinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+
+struct ByHandle {
+  SetFileInformation set = win32::LookUp<SetFileInformation>(GetModuleHandleW(L"kernel32.dll"), "SetFileInformationByHandle");
+  GetFinalPath finalPath = win32::LookUp<GetFinalPath>(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW");
+  bool available() const { return set != nullptr && finalPath != nullptr; }
+};
+const ByHandle& FileCalls() {
+  static const ByHandle calls;
+  return calls;
+}
+
+// The full path as given, with long names, but no link resolved.
+std::wstring FullLongPath(const std::wstring& path) {
+  std::wstring full(32768, L'\0');
+  DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  if (length == 0 || length >= full.size()) return path;
+  full.resize(length);
+  std::wstring longer(32768, L'\0');
+  length = GetLongPathNameW(full.c_str(), longer.data(), static_cast<DWORD>(longer.size()));
+  if (length == 0 || length >= longer.size()) return full;
+  longer.resize(length);
+  return longer;
+}
+
+// Raises ErrorRedirected when Windows resolves the open file to another path
+// than the one it was opened by.
+void CheckNotRedirected(HANDLE file, const std::wstring& path) {
+  std::wstring resolved(32768, L'\0');
+  DWORD length = FileCalls().finalPath(file, resolved.data(), static_cast<DWORD>(resolved.size()), 0);
+  if (length == 0 || length >= resolved.size()) RaiseLastError();
+  resolved.resize(length);
+  if (!IsSamePath(FullLongPath(path), resolved))
+    throw Failure(ErrorRedirected, L"a folder on its path is redirected, to " + resolved);
+}
+
+// The file itself, not what a reparse point at its end names, checked as
+// above. Raises Failure as CreateFileW fails.
+UniqueHandle OpenNotRedirected(const std::wstring& path, DWORD access) {
+  UniqueHandle file(reinterpret_cast<Handle>(
+      CreateFileW(path.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  if (file.get() == InvalidHandleValue) RaiseLastError();
+  CheckNotRedirected(AsHandle(file.get()), path);
+  return file;
+}
+
+bool DisposeOf(HANDLE file) {
+  BOOLEAN remove = TRUE;
+  return FileCalls().set(file, FileDispositionInfoClass, &remove, sizeof remove) != FALSE;
+}
+}  // namespace
+
 void Kill(const std::wstring& path) {
-  if (!DeleteFileW(path.c_str())) RaiseLastError();
+  // 2000 and XP: as the program always did.
+  if (!FileCalls().available()) {
+    if (!DeleteFileW(path.c_str())) RaiseLastError();
+    return;
+  }
+  // Deleted through the handle that was checked: nothing can be swapped in
+  // between.
+  UniqueHandle file = OpenNotRedirected(path, DELETE | FILE_READ_ATTRIBUTES);
+  if (!DisposeOf(AsHandle(file.get()))) RaiseLastError();
 }
 
 bool FileExists(const std::wstring& path) {
@@ -609,20 +700,60 @@ unsigned long OpenError(const std::wstring& path, DWORD access) {
 
 unsigned long OpenForDelete(const std::wstring& path) { return OpenError(path, DELETE); }
 
-bool IsFileInUse(const std::wstring& path) {
+unsigned long FileInUse(const std::wstring& path) {
   // A library that a process has loaded can be opened for DELETE, but not
   // for writing: Windows refuses that while the image is mapped.
-  return OpenError(path, DELETE) == ERROR_SHARING_VIOLATION ||
-         OpenError(path, FILE_WRITE_DATA) == ERROR_SHARING_VIOLATION;
+  const unsigned long errors[] = {OpenError(path, DELETE), OpenError(path, FILE_WRITE_DATA)};
+  for (unsigned long error : errors)
+    if (error == ERROR_SHARING_VIOLATION) return error;
+  for (unsigned long error : errors)
+    if (error == ERROR_ACCESS_DENIED) return error;
+  return 0;
+}
+
+std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
+  std::vector<std::uint32_t> holders;
+  const std::wstring wanted = LowerCase(FullLongPath(path));
+  UniqueHandle processes(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
+  PROCESSENTRY32W process{};
+  process.dwSize = sizeof process;
+  if (processes.get() == InvalidHandleValue || !Process32FirstW(AsHandle(processes.get()), &process)) return holders;
+  do {
+#ifdef _WIN64
+    const DWORD kinds = TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32;  // 32-bit processes' modules too
+#else
+    const DWORD kinds = TH32CS_SNAPMODULE;
+#endif
+    UniqueHandle modules(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(kinds, process.th32ProcessID)));
+    MODULEENTRY32W module{};
+    module.dwSize = sizeof module;
+    if (modules.get() == InvalidHandleValue || !Module32FirstW(AsHandle(modules.get()), &module)) continue;
+    do {
+      if (LowerCase(module.szExePath) == wanted) {
+        holders.push_back(process.th32ProcessID);
+        break;
+      }
+    } while (Module32NextW(AsHandle(modules.get()), &module));
+  } while (Process32NextW(AsHandle(processes.get()), &process));
+  return holders;
 }
 
 std::uint32_t GetFileAttributesW(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
 bool SetFileAttributesW(const std::wstring& path, std::uint32_t attributes) {
-  return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+  if (!FileCalls().available()) return ::SetFileAttributesW(path.c_str(), attributes) != FALSE;
+  try {
+    UniqueHandle file = OpenNotRedirected(path, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+    FileBasicInformation basic{};  // times of 0: left as they are
+    basic.fileAttributes = attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL;
+    return FileCalls().set(AsHandle(file.get()), FileBasicInfoClass, &basic, sizeof basic) != FALSE;
+  } catch (const Failure&) {
+    return false;
+  }
 }
 
 void MoveFileExDelayUntilReboot(const std::wstring& path) {
+  if (FileCalls().available()) OpenNotRedirected(path, FILE_READ_ATTRIBUTES);
   if (!MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) RaiseLastError();
 }
 
@@ -686,9 +817,96 @@ HeldProcess ShellExecuteExRunAs(const std::wstring& parameters) {
   info.lpParameters = parameters.c_str();
   info.lpDirectory = folder.c_str();
   info.nShow = SW_HIDE;
-  if (!shellExecuteEx(&info)) RaiseLastError();
+  // The prompt is waited for on a thread of its own, so that this one keeps
+  // answering the messages sent to its windows meanwhile.
+  struct Call {
+    decltype(shellExecuteEx) function;
+    SHELLEXECUTEINFOW* info;
+    DWORD error = 0;
+  } call{shellExecuteEx, &info};
+  struct Thread {
+    static DWORD WINAPI Run(LPVOID data) {
+      auto* c = static_cast<Call*>(data);
+      HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+      if (!c->function(c->info)) c->error = GetLastError();
+      if (SUCCEEDED(com)) CoUninitialize();
+      return 0;
+    }
+  };
+  UniqueHandle thread(reinterpret_cast<Handle>(CreateThread(nullptr, 0, Thread::Run, &call, 0, nullptr)));
+  if (thread.get() == 0) RaiseLastError();
+  WaitAnswering(AsHandle(thread.get()), INFINITE);
+  if (call.error != 0) throw Failure(call.error, DescribeError(call.error));
   if (info.hProcess == nullptr) throw Failure(ERROR_INVALID_HANDLE, DescribeError(ERROR_INVALID_HANDLE));
   return {UniqueHandle(reinterpret_cast<Handle>(info.hProcess)), 0};
+}
+
+namespace {
+constexpr wchar_t LineClass[] = L"MSN Scribbit Removal lines";
+constexpr ULONG_PTR LineTag = 0x5C4C494E;  // what a WM_COPYDATA from a copy carries
+
+LRESULT CALLBACK ReceiveLine(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto received = reinterpret_cast<void (*)(const std::wstring&)>(GetWindowLongPtrW(window, GWLP_USERDATA));
+  const auto* data = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+  if (message != WM_COPYDATA || received == nullptr || data->dwData != LineTag)
+    return DefWindowProcW(window, message, wParam, lParam);
+  try {
+    received(std::wstring(static_cast<const wchar_t*>(data->lpData), data->cbData / sizeof(wchar_t)));
+  } catch (const std::exception&) {
+    // A line that cannot be logged is passed over, as any log line is.
+  }
+  return TRUE;
+}
+
+// The process that started this one, by the system's record.
+DWORD ParentProcessId() {
+  UniqueHandle snapshot(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0)));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  if (snapshot.get() == InvalidHandleValue || !Process32FirstW(AsHandle(snapshot.get()), &entry)) return 0;
+  do {
+    if (entry.th32ProcessID == GetCurrentProcessId()) return entry.th32ParentProcessID;
+  } while (Process32NextW(AsHandle(snapshot.get()), &entry));
+  return 0;
+}
+}  // namespace
+
+// A message-only window: it gets no broadcast, and only a process at the same
+// or a higher integrity level can send to it.
+LineReceiver::LineReceiver(void (*received)(const std::wstring&)) {
+  if (received == nullptr) return;
+  WNDCLASSW type{};
+  type.lpfnWndProc = ReceiveLine;
+  type.hInstance = GetModuleHandleW(nullptr);
+  type.lpszClassName = LineClass;
+  RegisterClassW(&type);  // fails harmlessly the second time
+  HWND window = CreateWindowExW(0, LineClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, type.hInstance, nullptr);
+  if (window == nullptr) return;
+  SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(received));
+  window_ = reinterpret_cast<WindowHandle>(window);
+}
+
+LineReceiver::~LineReceiver() {
+  if (window_ != 0) DestroyWindow(Hwnd(window_));
+}
+
+bool SendLineToParent(const std::wstring& line) {
+  // Looked up once: the receiver of the parent process, and of no other.
+  static const HWND receiver = [] {
+    const DWORD parent = ParentProcessId();
+    for (HWND window = nullptr; parent != 0 && (window = FindWindowExW(HWND_MESSAGE, window, LineClass, nullptr));) {
+      DWORD owner = 0;
+      GetWindowThreadProcessId(window, &owner);
+      if (owner == parent) return window;
+    }
+    return static_cast<HWND>(nullptr);
+  }();
+  if (receiver == nullptr) return false;
+  COPYDATASTRUCT data{LineTag, static_cast<DWORD>(line.size() * sizeof(wchar_t)), const_cast<wchar_t*>(line.data())};
+  DWORD_PTR result = 0;
+  return SendMessageTimeoutW(receiver, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&data), SMTO_ABORTIFHUNG, 5000,
+                             &result) != 0 &&
+         result == TRUE;
 }
 
 bool AppendToFile(const std::wstring& path, const std::wstring& text) {
@@ -698,9 +916,33 @@ bool AppendToFile(const std::wstring& path, const std::wstring& text) {
   // only administrators may change: a link itself (a reparse point) is opened,
   // not followed, and it or a file with another name (a hard link) is left
   // unwritten.
+  // Nor is anything written, or even created, through a redirected folder:
+  // its folder is checked before the file is opened, the file after.
+  if (FileCalls().available()) {
+    try {
+      const std::size_t end = path.find_last_of(L"\\/");
+      std::wstring folder = end == std::wstring::npos ? L"." : path.substr(0, end);
+      if (folder.empty() || folder.back() == L':') folder += L"\\";  // a drive's root
+      UniqueHandle opened(reinterpret_cast<Handle>(
+          CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+      if (opened.get() == InvalidHandleValue) return false;
+      CheckNotRedirected(AsHandle(opened.get()), folder);
+    } catch (const Failure&) {
+      return false;
+    }
+  }
   UniqueHandle file(reinterpret_cast<Handle>(
       CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                   OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)));
+  if (file.get() != InvalidHandleValue && FileCalls().available()) {
+    try {
+      CheckNotRedirected(AsHandle(file.get()), path);
+    } catch (const Failure&) {
+      return false;
+    }
+  }
   BY_HANDLE_FILE_INFORMATION info{};
   if (file.get() == InvalidHandleValue || !GetFileInformationByHandle(AsHandle(file.get()), &info) ||
       info.nNumberOfLinks != 1 || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
@@ -885,12 +1127,12 @@ void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
   MessageBoxW(nullptr, text.c_str(), title.c_str(), static_cast<UINT>(style) | MB_SETFOREGROUND);
 }
 
-void End(unsigned exitCode) { ExitProcess(exitCode); }
+void End(unsigned exitCode) { win32::ExitNow(exitCode); }
 
 void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
   MessageBoxW(nullptr, description.c_str(), L"MSN Scribbit Removal",
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
-  ExitProcess(exitCode);
+  win32::ExitNow(exitCode);
 }
 
 namespace {

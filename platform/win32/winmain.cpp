@@ -8,19 +8,50 @@ namespace {
 // A failure nothing could catch (a fault, or a C++ termination) ends the
 // program as any other failure does: the report for a person, 1603 and a log
 // line for a deployment tool, never a box of the system's or the run time's.
-// A second one on the way out just ends.
-[[noreturn]] void EndUnexpectedly(const std::wstring& description) {
-  static bool ending = false;
-  if (ending) ExitProcess(Mode.switches ? ExitFailed : 1);
-  ending = true;
-  Fail(description);
+// The process may be in any state by then. Its windows are hidden and
+// disabled first, so that nothing can be started in it meanwhile; the report
+// is made on a thread of its own, with a stack of its own (a stack overflow
+// leaves little on the failing thread); then the process ends at once. A
+// second failure on the way out just ends it.
+DWORD g_exceptionCode = 0;  // 0: a termination
+
+BOOL CALLBACK HideAndDisable(HWND window, LPARAM) {
+  EnableWindow(window, FALSE);
+  ShowWindow(window, SW_HIDE);
+  return TRUE;
 }
 
-LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) {
-  wchar_t code[16];
-  _ultow(fault->ExceptionRecord->ExceptionCode, code, 16);
-  EndUnexpectedly(L"Unexpected failure (exception 0x" + std::wstring(code) + L").");
+// Windows of other threads than the failing one: without waiting for them.
+BOOL CALLBACK HideOthers(HWND window, LPARAM failingThread) {
+  DWORD process = 0;
+  const DWORD thread = GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId() && thread != static_cast<DWORD>(failingThread)) ShowWindowAsync(window, SW_HIDE);
+  return TRUE;
 }
+
+DWORD WINAPI ReportFailure(LPVOID failingThread) {
+  EnumWindows(HideOthers, reinterpret_cast<LPARAM>(failingThread));
+  if (g_exceptionCode == 0) Fail(L"Unexpected failure (termination).");
+  wchar_t code[16];
+  _ultow(g_exceptionCode, code, 16);
+  Fail(L"Unexpected failure (exception 0x" + std::wstring(code) + L").");
+}
+
+[[noreturn]] void EndUnexpectedly(DWORD exceptionCode) {
+  static LONG ending = 0;
+  platform::win32::g_failing = true;
+  const UINT code = Mode.switches ? ExitFailed : 1;
+  if (InterlockedExchange(&ending, 1) != 0) TerminateProcess(GetCurrentProcess(), code);
+  g_exceptionCode = exceptionCode;
+  const DWORD failing = GetCurrentThreadId();
+  EnumThreadWindows(failing, HideAndDisable, 0);
+  HANDLE thread = CreateThread(nullptr, 0, ReportFailure, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(failing)), 0, nullptr);
+  if (thread != nullptr) WaitForSingleObject(thread, INFINITE);
+  TerminateProcess(GetCurrentProcess(), code);
+  for (;;) {}  // TerminateProcess of the own process does not return
+}
+
+LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) { EndUnexpectedly(fault->ExceptionRecord->ExceptionCode); }
 
 }  // namespace
 
@@ -28,7 +59,7 @@ LONG WINAPI OnFault(EXCEPTION_POINTERS* fault) {
 // reached, this replaces the library's verbose handler, which would also bring
 // in a symbol demangler as large as the rest of the program.
 namespace __gnu_cxx {
-void __verbose_terminate_handler() { EndUnexpectedly(L"Unexpected failure (termination)."); }
+void __verbose_terminate_handler() { EndUnexpectedly(0); }
 }  // namespace __gnu_cxx
 
 namespace {
@@ -46,6 +77,20 @@ void RestrictLibrarySearch() {
   if (setDirectory != nullptr) setDirectory(L"");  // at least not the current directory
 }
 
+// Windows 10 and later: no junction or link that a less trusted user made is
+// followed (ProcessRedirectionTrustPolicy, EnforceRedirectionTrust). And room
+// kept on this thread's stack for the failure handler after an overflow
+// (Server 2003 SP1 and later). Both looked up at run time.
+void HardenProcess() {
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto setPolicy = platform::win32::LookUp<BOOL(WINAPI*)(int, PVOID, SIZE_T)>(kernel, "SetProcessMitigationPolicy");
+  DWORD enforceRedirectionTrust = 1;
+  if (setPolicy != nullptr) setPolicy(16, &enforceRedirectionTrust, sizeof enforceRedirectionTrust);
+  auto guarantee = platform::win32::LookUp<BOOL(WINAPI*)(PULONG)>(kernel, "SetThreadStackGuarantee");
+  ULONG reserve = 32 * 1024;
+  if (guarantee != nullptr) guarantee(&reserve);
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
@@ -54,6 +99,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(OnFault);
   RestrictLibrarySearch();
+  HardenProcess();
   platform::RunEvent([] { StartUp(platform::CommandLineArguments()); });
   platform::RunMessageLoop();
   return 0;

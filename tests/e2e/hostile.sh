@@ -303,8 +303,10 @@ sandbox_wait_watcher
 sandbox_wait_for 'grep -q "^start" "$SANDBOX_MESSENGER_LOG"' 20  # Messenger, started again
 # Windows 2000 and XP have no elevation: there the first copy does it all itself.
 asked="asked conversation window N to close"
+# The copy's own lines come into this log, sent back by the copy.
 [[ $WINEARCH == win64 ]] && asked="asking for administrator rights for the removal
-the copy with administrator rights ended with exit code 589824"
+$asked
+the copy with administrator rights ended with exit code 1544093696"
 check_eq "limited token: one copy with rights, asked for before anything closed, did the removal" \
   "$(undated "$SANDBOX_RUN/limited.log" | grep -E '^(asking|the copy|asked)' | sed -E 's/window [0-9]+/window N/')
 $(tr -d '\r' <"$SANDBOX_MESSENGER_LOG" | grep -E '^(close|start)' | sed 's/ pid=.*//')
@@ -314,5 +316,40 @@ start
 ${SUCCESS}|"
 check_eq "limited token: both packages uninstalled" \
   "$(sandbox_msi_installed "$SANDBOX_INK_CODE" && echo Ink)$(sandbox_msi_installed "$SANDBOX_INFOPEN_CODE" && echo InfoPen)" ""
+
+# The copy with rights fails, or is ended from outside with exit code 0 (as a watchdog might): the
+# person is told why (in Wine's words for error 2: "File not found."), never of a success, and the
+# log holds the copy's own lines.
+copy_fails() {
+  reset_install
+  sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INK_CODE" DisplayName REG_SZ 'Ink'
+  # Windows that never answer keep the copy busy for seconds: time to end it meanwhile.
+  sandbox_start_messenger --windows 3 --hang
+  sandbox_start_watcher 1 45000
+  (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
+    /log "$(sandbox_winpath "$SANDBOX_RUN/$1.log")" </dev/null >/dev/null 2>&1) &
+  PROGRAM_PID=$!
+  local ender=
+  if [[ $1 == ended ]]; then
+    wine "$SANDBOX_FIXTURES/fixture_probe.exe" end-copies ScribbitRemoval.exe 0 </dev/null >/dev/null 2>&1 &
+    ender=$!
+  fi
+  program_find_window 'MSN Scribbit Removal' && program_click 222 102
+  program_wait_end 60
+  [[ -z $ender ]] || wait "$ender"
+  sandbox_wait_watcher
+  tr -d '\r' <"$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
+  boxes | sed 's/^box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: //'
+}
+if [[ $WINEARCH == win64 ]]; then
+  check_eq "the copy ended from outside with 0: not removed, with its code" "$(copy_fails ended)" \
+    "the copy with administrator rights ended with exit code 0|the copy with administrator rights ended \
+unexpectedly, with exit code 0.|icon=1"
+  installer=$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe
+  mv "$installer" "$installer.away"
+  check_eq "the copy fails to start Windows Installer: its reason, its line in the log" "$(copy_fails failed)" \
+    "failed|the copy with administrator rights ended with exit code $((0x5C800002))|File not found.|icon=1"
+  mv "$installer.away" "$installer"
+fi
 
 finish hostile

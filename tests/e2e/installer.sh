@@ -45,6 +45,11 @@ remove() {
   program_start || return 1
   : >"$KEYS"  # what the editor sees from the click on
   program_click 222 102
+  # Another program tells all windows of a setting change while the removal waits for the installer.
+  if [[ ${1:-} == settingchange ]] && sandbox_wait_for '[[ -s $INSTALLER_LOG ]]' 20; then
+    SETTING_MS=$(cd "$SANDBOX_RUN" && wine "$SANDBOX_FIXTURES/fixture_probe.exe" settingchange </dev/null 2>/dev/null |
+      tr -d '\r' | sed -n 's/^ms=//p')
+  fi
   check "the program ends within 30 s" program_wait_end 30
   sandbox_wait_watcher
   sandbox_wait_for '! sandbox_process_running msiexec.exe' 30
@@ -55,7 +60,9 @@ enter_in_editor() { grep -qx 'key 13' <(tr -d '\r' <"$KEYS"); }
 echo "# the installer asks"
 touch "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
 start_editor
-remove
+remove settingchange
+check "a setting change sent to all windows meanwhile returns within a second (took ${SETTING_MS:-?} ms)" \
+  test "${SETTING_MS:-99999}" -lt 1000
 check_eq "each prompt confirmed by the one Enter, one uninstall after the other, Ink first" "$(installer_log)" \
   "$INK|$CWD|answer=yes|done library=there|$INFOPEN|$CWD|answer=yes|done library=there|"
 check "no Enter reached the editor" not enter_in_editor

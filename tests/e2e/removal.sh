@@ -61,6 +61,13 @@ scenario full-removal || exit 1
 sandbox_start_messenger --windows 3 --hold "$SANDBOX_DLL_WIN"
 sandbox_start_listener
 first_messenger=$(sandbox_pids msnmsgr.exe)
+# Wine 8 lets no 64-bit program list a 32-bit program's modules (error 998), as Windows does: the
+# x64 build cannot tell who holds the library there.
+if [[ $SANDBOX_WORLD != x64 ]]; then
+  program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
+  check "/preview: loaded by Messenger only, so deleted once it has ended" log_has "$SANDBOX_RUN/preview.log" \
+    "Library $SANDBOX_DLL_WIN: there, loaded by Messenger only, to be deleted once Messenger has ended"
+fi
 remove 1
 check_eq "success message, information icon" "$(boxes)" "$SUCCESS"
 check_eq "exit code" "$PROGRAM_RC" 0
@@ -141,8 +148,9 @@ echo x >"$SANDBOX_DRIVE_C/Tools/other.dll"
 program_run /deletelibrary 'C:\Tools\other.dll'
 codes="$PROGRAM_CODE, $PROGRAM_WINDOWS_SEEN windows, $(test -f "$SANDBOX_DRIVE_C/Tools/other.dll" && echo kept)"
 program_run /deletelibrary
-check_eq "/deletelibrary with a path: 1639, no window, the file kept; held open: 3010" "$codes $PROGRAM_CODE" \
-  "1639, 0 windows, kept 3010"
+# The copy's own codes carry its mark, 0x5C000000 (1543503872).
+check_eq "/deletelibrary with a path: 1639, no window, the file kept; held open: 3010, marked" "$codes $PROGRAM_CODE" \
+  "1639, 0 windows, kept $((0x5C000000 + 3010))"
 
 # A restart of the prefix carries out the pending operations.
 sandbox_listing >"$SANDBOX_RUN/before.txt"
@@ -156,8 +164,20 @@ sandbox_put_library
 sandbox_listing >"$SANDBOX_RUN/before.txt"
 program_run /deletelibrary && codes=$PROGRAM_CODE && program_run /deletelibrary
 sandbox_listing >"$SANDBOX_RUN/after.txt"
-check_eq "/deletelibrary: 0, then 1605" "$codes $PROGRAM_CODE" "0 1605"
+check_eq "/deletelibrary: 0, then 1605, marked" "$codes $PROGRAM_CODE" "$((0x5C000000)) $((0x5C000000 + 1605))"
 check_eq "... deleted only the registered library" "$(deleted_beyond "$LIBRARY")|$(appeared)" "|"
+# A folder on the library's path redirected elsewhere (a link, which Wine resolves as Windows does
+# a junction): nothing deleted, 1603, and the log says why.
+sandbox_put_library
+mv "$SANDBOX_PLUGIN_DIR" "$SANDBOX_DRIVE_C/Elsewhere" && ln -s "$SANDBOX_DRIVE_C/Elsewhere" "$SANDBOX_PLUGIN_DIR"
+program_run /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/redirected.log")"
+check_eq "a redirected folder: exit code 1603, the library kept" "$PROGRAM_CODE $(test -f "$SANDBOX_DRIVE_C/Elsewhere/MsnScribbit.dll" && echo kept)" "1603 kept"
+check "... the log says why" log_has "$SANDBOX_RUN/redirected.log" \
+  "did not delete $SANDBOX_DLL_WIN: a folder on its path is redirected, to \\\\?\\C:\\Elsewhere\\MsnScribbit.dll"
+program_run /quiet /log "$SANDBOX_PLUGIN_DIR_WIN\\run.log"
+check_eq "... a log through it: not written, the run the same" "$PROGRAM_CODE $(ls "$SANDBOX_DRIVE_C/Elsewhere")" \
+  "1603 MsnScribbit.dll"
+rm "$SANDBOX_PLUGIN_DIR" && mv "$SANDBOX_DRIVE_C/Elsewhere" "$SANDBOX_PLUGIN_DIR"
 
 # ---------------------------------------------------------------------------
 scenario near-miss-names || exit 1

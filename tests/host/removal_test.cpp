@@ -293,27 +293,35 @@ TEST_F(RemovalTest, MissingLibraryIsReportedAndMessengerStillStarts) {
 // code with each uninstall's kind (1 removed, 2 restart, 3 busy, 6 none such), from bit 16.
 TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
   enum Token { Limited, Elevated, System, XP, XPSystem };
-  enum Need { Package = 1, Refused = 2, Loaded = 4, ReadOnly = 8, HeldOpen = 16, Absent = 32 };
+  enum Need { Package = 1, Refused = 2, Loaded = 4, ReadOnly = 8, HeldOpen = 16, Absent = 32, Redirected = 64 };
   const std::string name = "MSN Scribbit for Messenger Plus! ", done = "Complete:|Plugin has been successfully uninstalled.",
                     inUse = "Complete:|" + name + "is in use and will be removed when Windows restarts.",
                     denied = "Error:|" + name + "could not be removed: Access is denied.",
-                    cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.";
+                    cancelled = "Error:|" + name + "could not be removed: The operation was canceled by the user.",
+                    notDone = "Error:|" + name + "could not be removed: the copy with administrator rights ";
+  constexpr unsigned long M = 0x5Cu << 24;  // the mark of a code the copy chose
   struct Case { Token token; int need; bool quiet; unsigned long copyExit, copyError; bool shell;
                 const char* asks; std::string box; unsigned code; const char* library, *messenger; };
   int row = 0;
   for (const Case& c : std::vector<Case>{
            // Asked at the click, before anything changes: the copy does it all.
-           {Limited, Package, false, 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
-           {Limited, Refused, false, 0, 0, true, "/removewithrights", done, 0, "kept", "own"},
-           {Limited, Package, false, 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
-           {Limited, Package, false, 1u << 16 | 2u << 19, 0, true, "/removewithrights", done, 3010, "kept", "own"},
-           {Limited, Package, false, 6u << 16, 0, true, "/removewithrights", done, 1603, "kept", "own"},
+           {Limited, Package, false, M | 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Refused, false, M, 0, true, "/removewithrights", done, 0, "kept", "own"},
+           {Limited, Package, false, M | 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           {Limited, Package, false, M | 1u << 16 | 2u << 19, 0, true, "/removewithrights", done, 3010, "kept", "own"},
+           {Limited, Package, false, M | 6u << 16, 0, true, "/removewithrights", done, 1603, "kept", "own"},
+           // Not marked: ended from outside, or by a fault; still running; a failure's own reason.
+           {Limited, Package, false, 0, 0, true, "/removewithrights", notDone + "ended unexpectedly, with exit code 0.", 1603, "kept", "own"},
            {Limited, Package, false, 0xC0000005, 0, true, "/removewithrights",
-            "Error:|" + name + "could not be removed: Error 3221225477.", 1603, "kept", "own"},
+            notDone + "ended unexpectedly, with exit code 3221225477.", 1603, "kept", "own"},
+           {Limited, Package, false, 259, 0, true, "/removewithrights", notDone + "did not finish in time.", 1603, "kept", "own"},
+           {Limited, Package, false, M | 1u << 23 | 2, 0, true, "/removewithrights",
+            "Error:|" + name + "could not be removed: The system cannot find the file specified.", 1603, "kept", "own"},
            {Limited, Package, false, 0, 1223, true, "/removewithrights", cancelled, 1603, "kept", "none"},
            // Known only when the loaded library cannot be scheduled: asked then.
-           {Limited, Loaded, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
-           {Limited, HeldOpen, false, 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, Loaded, false, M | 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, HeldOpen, false, M | 3010, 0, true, "/deletelibrary", inUse, 3010, "kept", "own"},
+           {Limited, HeldOpen, false, 0, 0, true, "/deletelibrary", notDone + "ended unexpectedly, with exit code 0.", 1603, "kept", "own"},
            {Limited, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "own"},
            {Limited, Absent, false, 0, 0, true, "", "Error:|" + name + "doesn't exist on this computer.", 1605, "gone", "own"},
            {Limited, Package, true, 0, 0, true, "", "", 0, "gone", "own"},
@@ -328,6 +336,9 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Elevated, ReadOnly | Loaded, false, 0, 0, true, "", inUse, 3010, "scheduled", "user"},
            {System, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
            {System, ReadOnly, false, 0, 0, true, "", done, 0, "gone", "user"},
+           // A folder on the library's path redirected elsewhere: refused where Windows can tell.
+           {Elevated, Redirected, false, 0, 0, true, "", "Error:|" + name + "could not be removed: Error 1921.", 1603, "kept", "user"},
+           {XP, Redirected, false, 0, 0, true, "", done, 0, "gone", "own"},
            {XP, Refused, false, 0, 0, true, "", denied, 1603, "kept", "own"},
            {XP, Package, false, 0, 0, true, "", done, 0, "gone", "own"},
            {XP, Loaded, true, 0, 0, true, "", "", 3010, "scheduled", "own"},
@@ -344,6 +355,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     if (c.need & ReadOnly) w().readOnlyFiles.insert(Library);
     if (c.need & HeldOpen) w().fileDeleteErrors[Library] = 32;
     if (c.need & Absent) w().files.clear();
+    if (c.need & Redirected) w().resolvedPaths[Library] = L"\\\\?\\C:\\WINDOWS\\system32\\MsnScribbit.dll";
     // Scheduling writes under HKLM: an administrator's right.
     if (c.token == Limited) w().delayUntilRebootError = w().eventSourceError = 5;
     w().version.dwMajorVersion = c.token >= XP ? 5 : 10;
@@ -446,8 +458,9 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
 // person, and the outcome in its exit code.
 TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
   struct Case { std::vector<unsigned long> uninstalls; unsigned long code; };
-  for (const Case& c : std::vector<Case>{{{0, 0}, 1u << 16 | 1u << 19},  // library deleted, both packages removed
-                                         {{1641, 3010}, 2u << 16 | 2u << 19}, {{1618, 1605}, 3u << 16 | 4u << 19}}) {
+  constexpr unsigned long M = 0x5Cu << 24;  // marked: a code the copy chose
+  for (const Case& c : std::vector<Case>{{{0, 0}, M | 1u << 16 | 1u << 19},  // library deleted, both packages removed
+                                         {{1641, 3010}, M | 2u << 16 | 2u << 19}, {{1618, 1605}, M | 3u << 16 | 4u << 19}}) {
     SetUp();
     w().AddProcess(200, "msnmsgr.exe");
     w().readOnlyFiles.insert(Library);
@@ -460,6 +473,8 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
     EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
     EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
     EXPECT_EQ(w().events.size() + 10 * w().eventSources.size(), 10u) << "the source registered, no event of its own";
+    EXPECT_EQ(Joined(w().CallsStartingWith("SendLineToParent(del")), "SendLineToParent(deleted " + sim::Narrow(Library) + ")\n")
+        << "its log lines go to the first copy";
   }
 }
 
@@ -571,4 +586,36 @@ TEST(RunEventTest, ResultLineAndTimeStamp) {
   EXPECT_EQ(sim::Narrow(TimeStamp({2026, 1, 31, 23, 0, 0, 0})), "2026-01-31T23:00:00+00:00");
 }
 
+}  // namespace
+
+// The path Windows resolves for the open library, against the one it was opened by.
+TEST(PathTest, ResolvedPathMustBeTheGivenOneLetterCaseAside) {
+  for (auto [given, resolved, same] : std::vector<std::tuple<const wchar_t*, const wchar_t*, bool>>{
+           {L"C:\\P\\MsnScribbit.dll", L"\\\\?\\C:\\p\\MSNSCRIBBIT.dll", true}, {L"C:\\P\\a.dll", L"C:\\P\\a.dll", true},
+           {L"\\\\srv\\share\\a.dll", L"\\\\?\\UNC\\srv\\share\\a.dll", true},
+           {L"C:\\P\\a.dll", L"\\\\?\\C:\\WINDOWS\\system32\\a.dll", false}, {L"C:\\P\\a.dll", L"\\\\?\\UNC\\C:\\P\\a.dll", false},
+           {L"C:\\logs\\", L"\\\\?\\C:\\logs", true}, {L"C:\\", L"\\\\?\\C:\\", true}, {L"C:\\", L"\\\\?\\C:", false}})
+    EXPECT_EQ(platform::IsSamePath(given, resolved), same) << sim::Narrow(given) << " " << sim::Narrow(resolved);
+}
+
+namespace {
+// What /preview says of the library: the removal ends Messenger before it deletes.
+TEST_F(RemovalTest, PreviewSaysWhatBecomesOfTheLibrary) {
+  const std::string inUse = ": there, in use, to be deleted when Windows restarts";
+  // Holders by process id (200 Messenger, 300 another program); 32: held open; 5: probe refused.
+  for (auto [holders, error, said] : std::vector<std::tuple<std::vector<std::uint32_t>, unsigned long, std::string>>{
+           {{}, 0, ": there, to be deleted"}, {{200}, 0, ": there, loaded by Messenger only, to be deleted once Messenger has ended"},
+           {{300}, 0, inUse}, {{200, 300}, 0, inUse}, {{}, 32, inUse},
+           {{}, 5, ": there; whether it is in use cannot be told (access denied)"}}) {
+    SetUp();
+    w().AddProcess(200, "msnmsgr.exe");
+    w().AddProcess(300, "host.exe");
+    if (!holders.empty()) w().loadedFiles.insert(Library), w().loadedBy[Library] = holders;
+    if (error == 32) w().fileDeleteErrors[Library] = 32;
+    if (error == 5) w().deleteRefused.insert(Library);
+    w().arguments = {L"/preview"};
+    EXPECT_FALSE(sim::StartProgram());
+    EXPECT_NE(Joined(Boxes()).find("Library " + sim::Narrow(Library) + said + "\r\n"), std::string::npos) << Joined(Boxes());
+  }
+}
 }  // namespace
