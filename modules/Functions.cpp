@@ -282,7 +282,10 @@ DesktopSteps CloseMessengerHere(std::uint32_t session) {
 
   unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
   platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
-  Log(L"posted MessengerPlus_PluginChange to all top-level windows");
+  // Where no user sits, the broadcast reaches no one's windows but this
+  // desktop's: the log must not claim more.
+  Log(platform::HasUserDesktop() ? L"posted MessengerPlus_PluginChange to all top-level windows"
+                                 : L"posted MessengerPlus_PluginChange to the top-level windows of this desktop only");
   return steps;
 }
 

@@ -338,7 +338,7 @@ copy_fails() {
   program_wait_end 60
   [[ -z $ender ]] || wait "$ender"
   sandbox_wait_watcher
-  tr -d '\r' <"$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
+  undated "$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
   boxes | sed 's/^box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: //'
 }
 if [[ $WINEARCH == win64 ]]; then

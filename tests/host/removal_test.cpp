@@ -438,7 +438,7 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
     w().localSystem = c.token == System;
     w().userDesktop = c.desktop;
     w().sessionCalls = c.calls;
-    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{};
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet", L"/log", L"s.log"} : std::vector<std::wstring>{};
     if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
     std::string where;
     for (const auto& s : w().started)
@@ -449,6 +449,9 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
     EXPECT_EQ(std::to_string(w().exitCode) + "|" + Joined(Boxes()), std::to_string(c.code) + "|" + c.box);
     EXPECT_EQ(w().CallsStartingWith("SendMessageTimeoutA").size(), c.asked) << "windows asked here";
     EXPECT_EQ(w().CallsStartingWith("TerminateProcess").size(), c.ended);
+    if (c.quiet && c.asked > 0) {
+      EXPECT_EQ(w().log.find(L"this desktop only") != std::wstring::npos, !c.desktop) << "the broadcast's reach, as logged";
+    }
     EXPECT_EQ(w().files.empty(), c.machine != Busy && c.machine != Another) << "library deleted only by a removal";
   }
 }
