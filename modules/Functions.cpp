@@ -372,8 +372,13 @@ void PreviewRemoval() {
     text += L"Uninstall to start: " + UninstallCommand(uninstall) + L"\r\n";
   const std::wstring path = LibraryFile();
   text += L"Library " + path + LibraryPreview(path, messengers) + L"\r\n";
-  text += MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
-                             : std::wstring(L"Messenger not to be started again");
+  // From session 0 the removal starts it again in the sessions where it runs.
+  const bool inSessions = !InstallInfo.MessengerDir.empty() && !platform::HasUserDesktop() && !messengers.empty() &&
+                          platform::SessionOfProcess(messengers.front()) != platform::NoSession;
+  text += inSessions           ? L"Messenger to start again in the sessions where it runs: " +
+                                   InstallInfo.MessengerDir + MessengerExe
+          : MessengerToStart() ? L"Messenger to start again: " + InstallInfo.MessengerDir + MessengerExe
+                               : std::wstring(L"Messenger not to be started again");
   Report(text, MessageStyle, ProgramTitle);
   Finish(ExitSuccess);
 }

@@ -620,5 +620,14 @@ TEST_F(RemovalTest, PreviewSaysWhatBecomesOfTheLibrary) {
     EXPECT_FALSE(sim::StartProgram());
     EXPECT_NE(Joined(Boxes()).find("Library " + sim::Narrow(Library) + said + "\r\n"), std::string::npos) << Joined(Boxes());
   }
+  // From session 0 Messenger comes back in the sessions where it runs, and only where their calls exist.
+  for (bool calls : {true, false}) {
+    SetUp();
+    w().AddProcess(200, "msnmsgr.exe");
+    w().userDesktop = false, w().sessionCalls = calls;
+    w().arguments = {L"/preview", L"/quiet", L"/log", L"p.log"};
+    EXPECT_FALSE(sim::StartProgram());
+    EXPECT_EQ(w().log.find(L"Messenger to start again in the sessions where it runs") != std::wstring::npos, calls);
+  }
 }
 }  // namespace
