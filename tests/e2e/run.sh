@@ -20,7 +20,9 @@ declare -A scripts=(
   [x86-2000]="tests/e2e/removal.sh tests/e2e/windows.sh"
 )
 worlds=("$@")
+# Where the machine's own Wine is 10 (Debian 13), x64 is x64-wine10.
 [[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x64-wine10 x86-wow64 x86-xp x86-2000)
+[[ $(wine --version) == wine-10.* && $# -eq 0 ]] && worlds=("${worlds[@]:1}")
 for world in "${worlds[@]}"; do
   [[ -n ${scripts[$world]:-} ]] || { echo "run.sh: unknown world '$world'" >&2; exit 2; }
 done

@@ -52,9 +52,10 @@
 SANDBOX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${SANDBOX_WORLD:=x64}"
 : "${SANDBOX_TIMEOUT:=60}"
-if [[ $SANDBOX_WORLD == *-wine10 && $(wine --version 2>/dev/null) != wine-10.* ]]; then
+SANDBOX_WINE_VERSION=$(wine --version 2>/dev/null)
+if [[ $SANDBOX_WORLD == *-wine10 && $SANDBOX_WINE_VERSION != wine-10.* ]]; then
   if [[ -n ${SANDBOX_IN_WINE_ROOT:-} ]]; then
-    echo "sandbox: the Wine of tools/wine-root is $(wine --version 2>&1), not 10" >&2
+    echo "sandbox: the Wine of tools/wine-root is '$SANDBOX_WINE_VERSION', not 10" >&2
     return 1
   fi
   # The script that sourced this file, from the start, with its arguments.
@@ -76,7 +77,7 @@ SANDBOX_SLEEPER=$SANDBOX_REPO/build/win32/tests/win/sleeper.exe
 # The token programs start with: full (elevated) under Wine 8, limited under
 # Wine 10; none has elevation on XP and 2000.
 SANDBOX_TOKEN=full
-[[ $SANDBOX_WORLD == *-wine10 ]] && SANDBOX_TOKEN=limited
+[[ $SANDBOX_WINE_VERSION == wine-10.* ]] && SANDBOX_TOKEN=limited
 case $SANDBOX_WORLD in
   x64 | x64-wine10 | x86-wow64)
     export WINEARCH=win64
