@@ -272,9 +272,7 @@ sandbox_reg_add "$SANDBOX_UNINSTALL_KEY\\$SANDBOX_INFOPEN_CODE" DisplayName REG_
 sandbox_start_messenger --windows 1 --hold "$SANDBOX_DLL_WIN"
 : >"$SANDBOX_MESSENGER_LOG"
 sandbox_start_watcher 1 45000
-# Under Wine 10 programs start with the limited token already (SANDBOX_TOKEN).
-limited=--limited
-[[ $SANDBOX_TOKEN == limited ]] && limited=
+limited=--limited && [[ $SANDBOX_TOKEN == limited ]] && limited=  # started so already
 (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run $limited "$PROGRAM_EXE_WIN" \
   /log "$(sandbox_winpath "$SANDBOX_RUN/limited.log")" </dev/null >/dev/null 2>&1) &
 PROGRAM_PID=$!

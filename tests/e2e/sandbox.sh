@@ -22,11 +22,8 @@
 # Settings (set before calling, all optional):
 #   SANDBOX_WORLD     the Windows the program runs on, and which build:
 #                       x64        the x64 build on 64-bit Windows (default)
-#                       x64-wine10 the same under Wine 10, where programs start
-#                                  with a limited token, as an administrator's
-#                                  do under User Account Control; where the
-#                                  machine's Wine is another version, the
-#                                  whole script runs in tools/wine-root
+#                       x64-wine10 the same under Wine 10 (the script runs whole
+#                                  in tools/wine-root where the Wine is another)
 #                       x86-wow64  the x86 build on 64-bit Windows
 #                       x86-xp     the x86 build on 32-bit Windows XP
 #                       x86-2000   the x86 build on Windows 2000
@@ -38,8 +35,8 @@
 # Set by the functions (Unix paths unless the name ends in _WIN):
 #   SANDBOX_FIXTURES (test instruments of the Windows's own width),
 #   SANDBOX_FIXTURES_32 (stand-ins for the 32-bit products), SANDBOX_SLEEPER,
-#   SANDBOX_TOKEN (full, limited or none: see below), SANDBOX_PROGRAM_BUILD, SANDBOX_PROGRAM_SOFTWARE_KEY (where the program reads
-#   the products' values, as it logs it), SANDBOX_PROGRAM_SYSTEM_DIR (the
+#   SANDBOX_TOKEN (full, limited or none: see below), SANDBOX_PROGRAM_BUILD,
+#   SANDBOX_PROGRAM_SOFTWARE_KEY (where the program reads the products' values, as it logs it), SANDBOX_PROGRAM_SYSTEM_DIR (the
 #   folder of drive C its System32 leads to), SANDBOX_TRANSLUCENT (1 where the
 #   program's windows are translucent), SANDBOX_PROGRAM_FILES(_WIN),
 #   SANDBOX_DIR, SANDBOX_RUN (scratch files, outside the Windows drive),
@@ -54,10 +51,7 @@ SANDBOX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${SANDBOX_TIMEOUT:=60}"
 SANDBOX_WINE_VERSION=$(wine --version 2>/dev/null)
 if [[ $SANDBOX_WORLD == *-wine10 && $SANDBOX_WINE_VERSION != wine-10.* ]]; then
-  if [[ -n ${SANDBOX_IN_WINE_ROOT:-} ]]; then
-    echo "sandbox: the Wine of tools/wine-root is '$SANDBOX_WINE_VERSION', not 10" >&2
-    return 1
-  fi
+  [[ -z ${SANDBOX_IN_WINE_ROOT:-} ]] || { echo "sandbox: no Wine 10 in tools/wine-root" >&2; return 1; }
   # The script that sourced this file, from the start, with its arguments.
   SANDBOX_IN_WINE_ROOT=1 exec "$SANDBOX_REPO/tools/wine-root" "$0" "$@"
 fi
