@@ -455,16 +455,19 @@ namespace {
 // The foreground window when it belongs to the process, is shown, and a
 // window of the process has the keyboard focus (a key with no focus goes to
 // the active window as a system key, which a dialog ignores); else null.
-HWND FocusedForegroundOf(DWORD processId) {
+HWND FocusedForegroundOf(DWORD processId, HWND* focus = nullptr) {
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
+  if (focus != nullptr) *focus = nullptr;
   if (!GetGUIThreadInfo(0, &gui) || gui.hwndFocus == nullptr || gui.hwndActive != GetForegroundWindow() ||
       !IsWindowVisible(gui.hwndActive))
     return nullptr;
   DWORD focusOwner = 0, activeOwner = 0;
   GetWindowThreadProcessId(gui.hwndFocus, &focusOwner);
   GetWindowThreadProcessId(gui.hwndActive, &activeOwner);
-  return focusOwner == processId && activeOwner == processId ? gui.hwndActive : nullptr;
+  if (focusOwner != processId || activeOwner != processId) return nullptr;
+  if (focus != nullptr) *focus = gui.hwndFocus;
+  return gui.hwndActive;
 }
 }  // namespace
 
@@ -475,13 +478,14 @@ WindowHandle WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutM
   // the focus for a while and its thread answers messages.
   constexpr DWORD SettleMs = 200, PollMs = 20;
   const DWORD start = GetTickCount();
-  HWND seen = nullptr;
+  HWND seen = nullptr, seenFocus = nullptr, focus = nullptr;
   DWORD since = start;
   for (;;) {
-    HWND now = FocusedForegroundOf(process.id);
+    HWND now = FocusedForegroundOf(process.id, &focus);
     if (prompt != 0 && now != Hwnd(prompt)) now = nullptr;
-    if (now != seen) since = GetTickCount();
+    if (now != seen || focus != seenFocus) since = GetTickCount();
     seen = now;
+    seenFocus = focus;
     DWORD_PTR ignored = 0;
     if (now != nullptr && GetTickCount() - since >= SettleMs &&
         SendMessageTimeoutA(now, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, SettleMs, &ignored) != 0 &&
