@@ -109,6 +109,20 @@ std::wstring UninstallCommand(const wchar_t* arguments) {
   return L"MsiExec.exe " + std::wstring(arguments) + (Mode.silentUninstalls ? L" /qn /norestart" : L"");
 }
 
+// Enter for the installer's prompt once it is ready for keys, and once more
+// if that same prompt is still there a moment later: a key sent while the
+// prompt was coming to the front can be lost.
+void ConfirmPrompt(const platform::HeldProcess& installer) {
+  const platform::WindowHandle prompt = platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs);
+  if (prompt == 0) return;
+  platform::SendEnterKey();
+  if (platform::WaitForExitCode(installer, PromptRetryMs) != platform::StillActive ||
+      platform::WaitForFocusInProcess(installer, PromptRetryMs, prompt) == 0)
+    return;
+  Log(L"... its prompt was still there: Enter once more");
+  platform::SendEnterKey();
+}
+
 // Runs a Windows Installer uninstall to its end and returns its exit code:
 // Windows Installer runs one installation at a time, and the library goes
 // only after both. Where it shows its prompt, that is confirmed with Enter,
@@ -119,8 +133,7 @@ unsigned long RunUninstall(const wchar_t* arguments) {
   std::wstring commandLine = UninstallCommand(arguments);
   platform::HeldProcess installer = platform::Shell(program, commandLine, ShowNormal, folder);
   Log(L"started " + program + L": " + commandLine);
-  if (!Mode.silentUninstalls && platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs))
-    platform::SendEnterKey();
+  if (!Mode.silentUninstalls) ConfirmPrompt(installer);
   unsigned long code = platform::WaitForExitCode(installer, UninstallTimeoutMs);
   Log(code == platform::StillActive
           ? L"... still running after " + DecimalText(UninstallTimeoutMs / 1000) + L" s"

@@ -68,6 +68,8 @@ inline constexpr unsigned CloseWindowsGiveUpMs = 10000;
 inline constexpr unsigned ProcessExitTimeoutMs = 5000;
 // Time for the Windows Installer prompt to take the focus.
 inline constexpr unsigned InstallerFocusTimeoutMs = 5000;
+// After the Enter, the time the prompt has to go before it gets another.
+inline constexpr unsigned PromptRetryMs = 1500;
 // An uninstall of these small packages takes seconds; one that has not ended
 // by then is taken as failed and left running.
 inline constexpr unsigned UninstallTimeoutMs = 300000;

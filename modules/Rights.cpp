@@ -20,7 +20,7 @@ constexpr unsigned ElevatedCopyTimeoutMs = 60000;
 // The copy that carries out the removal: every bound of its own steps, and
 // a margin.
 constexpr unsigned RemovalCopyTimeoutMs =
-    CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 2 * (InstallerFocusTimeoutMs + UninstallTimeoutMs) + 60000;
+    CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 2 * (InstallerFocusTimeoutMs + 2 * PromptRetryMs + UninstallTimeoutMs) + 60000;
 
 
 // Only where User Account Control gave the program a token that is not

@@ -173,9 +173,13 @@ std::wstring SystemDirectory();
 // seen by this program: Wow6432Node on 64-bit Windows for a 64-bit program.
 // Ends with a backslash.
 std::wstring SoftwareKeyOf32BitPrograms();
-// Waits until a window of the process has the keyboard focus, the process has
-// ended, or the time is up. True when a window of the process has the focus.
-bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs);
+// Waits until a prompt of the process is ready for keys: the foreground window
+// is a shown window of the process, a window of the process has the keyboard
+// focus, both have held for a moment and the process answers messages.
+// Returns that foreground window, or 0 when the process has ended or the time
+// is up. With `prompt` given, only that window counts, and 0 comes at once
+// when it is gone.
+WindowHandle WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs, WindowHandle prompt = 0);
 // One press and release of Enter, to the window with the focus; returns once
 // it has been processed.
 void SendEnterKey();

@@ -392,9 +392,10 @@ std::wstring SoftwareKeyOf32BitPrograms() { return L"HKLM\\Software\\"; }
 
 std::wstring SystemDirectory() { return world().systemDirectory; }
 
-bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
-  Log("WaitForFocusInProcess(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
-  return world().installerTakesFocus;
+WindowHandle WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs, WindowHandle prompt) {
+  Log("WaitForFocusInProcess(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) +
+      (prompt != 0 ? "," + std::to_string(prompt) : "") + ")");
+  return world().installerTakesFocus && prompt == 0 ? 1 : 0;
 }
 
 void SendEnterKey() { Log("SendEnterKey"); }

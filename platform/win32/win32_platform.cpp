@@ -576,20 +576,52 @@ std::wstring SystemDirectory() {
   return std::wstring(buffer, length);
 }
 
-bool WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs) {
-  DWORD start = GetTickCount();
+namespace {
+// The foreground window when it belongs to the process, is shown, and a
+// window of the process has the keyboard focus (a key with no focus goes to
+// the active window as a system key, which a dialog ignores); else null.
+HWND FocusedForegroundOf(DWORD processId, HWND* focus = nullptr) {
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  if (focus != nullptr) *focus = nullptr;
+  if (!GetGUIThreadInfo(0, &gui) || gui.hwndFocus == nullptr || gui.hwndActive != GetForegroundWindow() ||
+      !IsWindowVisible(gui.hwndActive))
+    return nullptr;
+  DWORD focusOwner = 0, activeOwner = 0;
+  GetWindowThreadProcessId(gui.hwndFocus, &focusOwner);
+  GetWindowThreadProcessId(gui.hwndActive, &activeOwner);
+  if (focusOwner != processId || activeOwner != processId) return nullptr;
+  if (focus != nullptr) *focus = gui.hwndFocus;
+  return gui.hwndActive;
+}
+}  // namespace
+
+WindowHandle WaitForFocusInProcess(const HeldProcess& process, unsigned timeoutMs, WindowHandle prompt) {
+  // While a window comes to the front, Wine 10 passes the foreground to other
+  // windows and back (the desktop's, the one in front before); a key sent
+  // meanwhile is lost or lands there. So the prompt counts once it has held
+  // the focus for a while and its thread answers messages.
+  constexpr DWORD SettleMs = 200, PollMs = 20;
+  const DWORD start = GetTickCount();
+  HWND seen = nullptr, seenFocus = nullptr, focus = nullptr;
+  DWORD since = start;
   for (;;) {
-    GUITHREADINFO gui{};
-    gui.cbSize = sizeof gui;
-    HWND focus = GetGUIThreadInfo(0, &gui) ? (gui.hwndFocus ? gui.hwndFocus : gui.hwndActive) : nullptr;
-    DWORD owner = 0;
-    if (focus != nullptr) GetWindowThreadProcessId(focus, &owner);
-    if (owner == process.id) return true;
-    DWORD elapsed = GetTickCount() - start;
-    if (elapsed >= timeoutMs) return false;
-    // Poll every 20 ms; stop early when the process has already ended.
-    DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
-    if (WaitAnswering(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return false;
+    HWND now = FocusedForegroundOf(process.id, &focus);
+    if (prompt != 0 && now != Hwnd(prompt)) now = nullptr;
+    if (now != seen || focus != seenFocus) since = GetTickCount();
+    seen = now;
+    seenFocus = focus;
+    DWORD_PTR ignored = 0;
+    if (now != nullptr && GetTickCount() - since >= SettleMs &&
+        SendMessageTimeoutA(now, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, SettleMs, &ignored) != 0 &&
+        FocusedForegroundOf(process.id) == now)
+      return reinterpret_cast<WindowHandle>(now);
+    if (prompt != 0 && !IsWindow(Hwnd(prompt))) return 0;
+    const DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) return 0;
+    // Stop early when the process has already ended.
+    const DWORD wait = timeoutMs - elapsed < PollMs ? timeoutMs - elapsed : PollMs;
+    if (WaitAnswering(AsHandle(process.handle.get()), wait) == WAIT_OBJECT_0) return 0;
   }
 }
 

@@ -309,10 +309,10 @@ COMPUTER=$(sandbox_reg_query 'HKLM\System\CurrentControlSet\Control\ComputerName
 check "... the log: every line dated, the computer named in the header, after a byte-order mark" eval \
   '[[ $(head -c 3 "$LOG" | od -An -tx1) == " ef bb bf" ]] && ! tr -d "\r" <"$LOG" | sed "1s/^\xEF\xBB\xBF//" |
   grep -qvE "^$LOG_DATE" && tr -d "\r" <"$LOG" | grep -E "^$LOG_DATE---- " | tail -n 1 | grep -qF " on $COMPUTER, account "'
-# Wine's token is an administrator's, elevated where Windows has elevation:
-# Messenger gets the token of the desktop's shell there instead.
+# With a full token (/quiet asks for none) Messenger gets the token of the
+# desktop's shell instead.
 RIGHTS=
-[[ $WINEARCH == win64 ]] && RIGHTS=", with the rights of the desktop's user"
+[[ $SANDBOX_TOKEN == full ]] && RIGHTS=", with the rights of the desktop's user"
 check_eq "/quiet: exit code 0" "$PROGRAM_CODE" 0
 check_eq "... no window appeared" "$PROGRAM_WINDOWS_SEEN" 0
 check "... library deleted" test ! -e "$SANDBOX_DLL"

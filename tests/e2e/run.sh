@@ -14,12 +14,15 @@ all="tests/fixtures/selfcheck.sh tests/e2e/removal.sh tests/e2e/installer.sh tes
 # processes and files.
 declare -A scripts=(
   [x64]=$all
+  [x64-wine10]=$all
   [x86-wow64]=$all
   [x86-xp]="tests/fixtures/selfcheck.sh tests/e2e/removal.sh tests/e2e/windows.sh tests/e2e/hostile.sh"
   [x86-2000]="tests/e2e/removal.sh tests/e2e/windows.sh"
 )
 worlds=("$@")
-[[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x86-wow64 x86-xp x86-2000)
+# Where the machine's own Wine is 10 (Debian 13), x64 is x64-wine10.
+[[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x64-wine10 x86-wow64 x86-xp x86-2000)
+[[ $(wine --version) == wine-10.* && $# -eq 0 ]] && worlds=("${worlds[@]:1}")
 for world in "${worlds[@]}"; do
   [[ -n ${scripts[$world]:-} ]] || { echo "run.sh: unknown world '$world'" >&2; exit 2; }
 done

@@ -22,6 +22,8 @@
 # Settings (set before calling, all optional):
 #   SANDBOX_WORLD     the Windows the program runs on, and which build:
 #                       x64        the x64 build on 64-bit Windows (default)
+#                       x64-wine10 the same under Wine 10 (the script runs whole
+#                                  in tools/wine-root where the Wine is another)
 #                       x86-wow64  the x86 build on 64-bit Windows
 #                       x86-xp     the x86 build on 32-bit Windows XP
 #                       x86-2000   the x86 build on Windows 2000
@@ -33,8 +35,8 @@
 # Set by the functions (Unix paths unless the name ends in _WIN):
 #   SANDBOX_FIXTURES (test instruments of the Windows's own width),
 #   SANDBOX_FIXTURES_32 (stand-ins for the 32-bit products), SANDBOX_SLEEPER,
-#   SANDBOX_PROGRAM_BUILD, SANDBOX_PROGRAM_SOFTWARE_KEY (where the program reads
-#   the products' values, as it logs it), SANDBOX_PROGRAM_SYSTEM_DIR (the
+#   SANDBOX_TOKEN (full, limited or none: see below), SANDBOX_PROGRAM_BUILD,
+#   SANDBOX_PROGRAM_SOFTWARE_KEY (where the program reads the products' values, as it logs it), SANDBOX_PROGRAM_SYSTEM_DIR (the
 #   folder of drive C its System32 leads to), SANDBOX_TRANSLUCENT (1 where the
 #   program's windows are translucent), SANDBOX_PROGRAM_FILES(_WIN),
 #   SANDBOX_DIR, SANDBOX_RUN (scratch files, outside the Windows drive),
@@ -47,6 +49,12 @@
 SANDBOX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 : "${SANDBOX_WORLD:=x64}"
 : "${SANDBOX_TIMEOUT:=60}"
+SANDBOX_WINE_VERSION=$(wine --version 2>/dev/null)
+if [[ $SANDBOX_WORLD == *-wine10 && $SANDBOX_WINE_VERSION != wine-10.* ]]; then
+  [[ -z ${SANDBOX_IN_WINE_ROOT:-} ]] || { echo "sandbox: no Wine 10 in tools/wine-root" >&2; return 1; }
+  # The script that sourced this file, from the start, with its arguments.
+  SANDBOX_IN_WINE_ROOT=1 exec "$SANDBOX_REPO/tools/wine-root" "$0" "$@"
+fi
 
 SANDBOX_INK_CODE='{9FCB2876-554D-491D-A2CD-58F8252D6C64}'
 SANDBOX_INFOPEN_CODE='{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}'
@@ -60,8 +68,12 @@ SANDBOX_MESSENGER_KEY='HKLM\Software\Microsoft\MSNMessenger'
 # every world; the test instruments have the width of the Windows they run on.
 SANDBOX_FIXTURES_32=$SANDBOX_REPO/build/win32/tests/fixtures
 SANDBOX_SLEEPER=$SANDBOX_REPO/build/win32/tests/win/sleeper.exe
+# The token programs start with: full (elevated) under Wine 8, limited under
+# Wine 10; none has elevation on XP and 2000.
+SANDBOX_TOKEN=full
+[[ $SANDBOX_WINE_VERSION == wine-10.* ]] && SANDBOX_TOKEN=limited
 case $SANDBOX_WORLD in
-  x64 | x86-wow64)
+  x64 | x64-wine10 | x86-wow64)
     export WINEARCH=win64
     SANDBOX_WINDOWS_VERSION=
     SANDBOX_PROGRAM_FILES='Program Files (x86)'
@@ -74,13 +86,14 @@ case $SANDBOX_WORLD in
     SANDBOX_PROGRAM_FILES='Program Files'
     SANDBOX_FIXTURES=$SANDBOX_FIXTURES_32
     SANDBOX_TRANSLUCENT=1
+    SANDBOX_TOKEN=none
     ;;
   *) echo "sandbox: unknown SANDBOX_WORLD '$SANDBOX_WORLD'" >&2; return 1 ;;
 esac
 # On 64-bit Windows a 32-bit program's HKLM\Software is redirected to the
 # 32-bit view, and its System32 to SysWOW64.
 SANDBOX_PROGRAM_SYSTEM_DIR=windows/system32
-if [[ $SANDBOX_WORLD == x64 ]]; then
+if [[ $SANDBOX_WORLD == x64* ]]; then
   SANDBOX_PROGRAM_BUILD=$SANDBOX_REPO/build/win64/ScribbitRemoval.exe
   SANDBOX_PROGRAM_SOFTWARE_KEY='HKLM\Software\Wow6432Node\'
 else
@@ -89,7 +102,7 @@ else
   [[ $SANDBOX_WORLD == x86-wow64 ]] && SANDBOX_PROGRAM_SYSTEM_DIR=windows/syswow64
 fi
 SANDBOX_PROGRAM_FILES_WIN="C:\\$SANDBOX_PROGRAM_FILES"
-export SANDBOX_WORLD SANDBOX_FIXTURES SANDBOX_FIXTURES_32 SANDBOX_SLEEPER SANDBOX_PROGRAM_BUILD \
+export SANDBOX_WORLD SANDBOX_TOKEN SANDBOX_FIXTURES SANDBOX_FIXTURES_32 SANDBOX_SLEEPER SANDBOX_PROGRAM_BUILD \
   SANDBOX_PROGRAM_SOFTWARE_KEY SANDBOX_PROGRAM_SYSTEM_DIR SANDBOX_TRANSLUCENT SANDBOX_PROGRAM_FILES SANDBOX_PROGRAM_FILES_WIN
 
 # Everything Wine runs here sees these. winemenubuilder is off so that

@@ -1,6 +1,7 @@
 // The removal, driven through the "Remove" button of the main window on the
 // simulated system: its sequence, the display-name rules, the paths it builds
 // and every outcome.
+#include <algorithm>
 #include <cstring>
 
 #include "forms/frmMain.h"
@@ -95,10 +96,12 @@ TEST_F(RemovalTest, FullRemovalRunsEveryStepInOrder) {
       "Shell(" + Installer + "," + InkCommand + ",1)",
       "WaitForFocusInProcess(9000,5000)",
       "SendEnterKey",
+      "WaitForExitCode(9000,1500)",  // ended: no second Enter
       "WaitForExitCode(9000,300000)",  // one installation at a time
       "Shell(" + Installer + "," + InfoPenCommand + ",1)",
       "WaitForFocusInProcess(9001,5000)",
       "SendEnterKey",
+      "WaitForExitCode(9001,1500)",  // ended: no second Enter
       "WaitForExitCode(9001,300000)",
       "WaitForProcessesToExit(200 300,5000)",
       "Kill(C:\\P\\MsnScribbit.dll)",
