@@ -254,11 +254,20 @@ mv "$installer" "$installer.away"
 sandbox_start_messenger --windows 1
 run_case "Windows Installer cannot start" 1
 mv "$installer.away" "$installer"
-check "no installer: the failure report only" matches "$(boxes)" "$REPORT"
+# A limited token hands the uninstalls to the copy with rights: its own reason comes back, and
+# Messenger, which that copy ended, is started again. A full token meets the failure itself.
+if [[ $SANDBOX_TOKEN == limited ]]; then
+  check_eq "no installer: the copy's own reason" "$(boxes)" \
+    "box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: File not found.|icon=1"
+  again=1 rc=0
+else
+  check "no installer: the failure report only" matches "$(boxes)" "$REPORT"
+  again=0 rc=1
+fi
 boxes | sed 's/^/    /'
 check "no installer: library left" test -e "$SANDBOX_DLL"
-check_eq "no installer: Messenger not started again" "$(count msnmsgr.exe)" 0
-check_eq "no installer: exit code of a failure" "$PROGRAM_RC" 1
+check_eq "no installer: Messenger started again only after a report" "$(count msnmsgr.exe)" "$again"
+check_eq "no installer: exit code" "$PROGRAM_RC" "$rc"
 nothing_else_deleted "no installer" '$^'
 
 # ------------------------------------------------------------ another installation in progress
@@ -327,7 +336,7 @@ copy_fails() {
   # Windows that never answer keep the copy busy for seconds: time to end it meanwhile.
   sandbox_start_messenger --windows 3 --hang
   sandbox_start_watcher 1 45000
-  (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run --limited "$PROGRAM_EXE_WIN" \
+  (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run $limited "$PROGRAM_EXE_WIN" \
     /log "$(sandbox_winpath "$SANDBOX_RUN/$1.log")" </dev/null >/dev/null 2>&1) &
   PROGRAM_PID=$!
   local ender=
