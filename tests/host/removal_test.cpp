@@ -403,7 +403,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
 // where Messenger starts again ("s1": as that session's user).
 TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
   enum Token { Limited, Elevated, System };
-  enum Machine { Installed, LibraryOnly, Clean, Busy, Another };
+  enum Machine { Installed, LibraryOnly, PackagesOnly, Clean, Busy, BusyLibraryOnly, Another };
   const std::string busy = "Error:|MSN Scribbit for Messenger Plus! could not be removed: Error 1618.|64\n";
   struct Case { Token token; bool desktop, calls, quiet; std::vector<std::uint32_t> sessions; Machine machine;
                 unsigned code; std::string box; std::size_t asked, ended; std::string where; };
@@ -424,7 +424,8 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
            {Limited, true, true, false, {1}, Another, 0, busy, 0, 0, ""},
            {Limited, true, true, false, {1}, Clean, 0,  // a person keeps the sequence
             "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n", 1, 1, "own "},
-           {System, false, true, true, {1}, LibraryOnly, 0, "", 0, 1, "c1 s1 "}}) {  // busy only with a package
+           {System, false, true, true, {1}, BusyLibraryOnly, 0, "", 0, 1, "c1 s1 "},  // busy only with a package
+           {Elevated, true, true, true, {1}, PackagesOnly, 0, "", 1, 1, "user "}}) {  // packages alone: removed
     SetUp();
     SCOPED_TRACE("row " + std::to_string(++row));
     w().AddWindow(L"imwindowclass", L"Conversation 1");
@@ -433,9 +434,10 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
       w().processes.back().session = session;
       if (c.token == System) w().sessionUsers[session] = L"PC\\user";
     }
-    if (c.machine == LibraryOnly || c.machine == Clean) SetValue(InkPath, L""), SetValue(InfoPenPath, L"");
-    if (c.machine == Clean) w().files.clear();
-    w().installerBusy = c.machine == Busy;
+    if (c.machine == LibraryOnly || c.machine == BusyLibraryOnly || c.machine == Clean)
+      SetValue(InkPath, L""), SetValue(InfoPenPath, L"");
+    if (c.machine == Clean || c.machine == PackagesOnly) w().files.clear();
+    w().installerBusy = c.machine == Busy || c.machine == BusyLibraryOnly;
     w().anotherRemoval = c.machine == Another;
     w().tokenElevated = c.token != Limited;
     w().localSystem = c.token == System;
@@ -479,8 +481,9 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
     EXPECT_EQ(w().CallsStartingWith("SendEnterKey").size(), 2u);
     EXPECT_EQ(Joined(Boxes()) + Joined(w().CallsStartingWith("Shell(C:\\M")), "") << "no box, no Messenger";
     EXPECT_EQ(w().events.size() + 10 * w().eventSources.size(), 10u) << "the source registered, no event of its own";
-    EXPECT_EQ(Joined(w().CallsStartingWith("SendLineToParent(del")), "SendLineToParent(deleted " + sim::Narrow(Library) + ")\n")
-        << "its log lines go to the first copy";
+    EXPECT_EQ(Joined(w().CallsStartingWith("SendLineToParent(del")) + Joined(w().CallsStartingWith("SendLineToParent(result")),
+              "SendLineToParent(deleted " + sim::Narrow(Library) + ")\n")
+        << "its log lines go to the first copy, which alone writes the result line";
   }
 }
 
