@@ -520,7 +520,8 @@ HeldProcess ShellAsDesktopUser(const std::wstring& program, const std::wstring& 
   std::wstring line = commandLine;
   if (StartAsChildOf(AsHandle(shell.get()), program, line, flags, environment.get(), currentDirectory, showState, info))
     return Held(info);
-  // Before Vista: CreateProcessWithTokenW, through the Secondary Logon service.
+  // Where no parent can be given (before Vista): CreateProcessWithTokenW, where
+  // it exists, through the Secondary Logon service.
   static const auto withToken =
       win32::LookUp<BOOL(WINAPI*)(HANDLE, DWORD, LPCWSTR, LPWSTR, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
                                   LPPROCESS_INFORMATION)>(GetModuleHandleW(L"advapi32.dll"),
@@ -539,11 +540,8 @@ union TokenUserBuffer {
   TOKEN_USER user;
   BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
 };
-// The user of this process's own token.
-bool ReadTokenUser(TokenUserBuffer& buffer) {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  UniqueHandle owner(reinterpret_cast<Handle>(token));
+// The user of a token.
+bool ReadTokenUser(HANDLE token, TokenUserBuffer& buffer) {
   DWORD size = 0;
   return GetTokenInformation(token, TokenUser, &buffer, sizeof buffer, &size) != FALSE;
 }
@@ -551,7 +549,10 @@ bool ReadTokenUser(TokenUserBuffer& buffer) {
 
 bool IsLocalSystem() {
   TokenUserBuffer buffer{};
-  if (!ReadTokenUser(buffer)) return false;
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  const UniqueHandle owner(reinterpret_cast<Handle>(token));
+  if (!ReadTokenUser(token, buffer)) return false;
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID system = nullptr;
   if (!AllocateAndInitializeSid(&nt, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, &system)) return false;
@@ -1092,13 +1093,11 @@ SystemFacts DescribeSystem() {
   wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
   DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
   if (GetComputerNameW(computer, &size)) facts.computer.assign(computer, size);
-  TokenUserBuffer user{};
-  wchar_t name[256] = {}, domain[256] = {};
-  DWORD nameSize = 256, domainSize = 256;
-  SID_NAME_USE use{};
-  if (ReadTokenUser(user) &&
-      LookupAccountSidW(nullptr, user.user.User.Sid, name, &nameSize, domain, &domainSize, &use))
-    facts.account = std::wstring(domain) + L"\\" + name;
+  HANDLE token = nullptr;
+  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    const UniqueHandle owner(reinterpret_cast<Handle>(token));
+    facts.account = TokenUserName(owner.get());
+  }
   const std::uint32_t session = ThisSession();
   facts.session = session == NoSession ? -1 : static_cast<long>(session);
   return facts;
@@ -1255,15 +1254,11 @@ UniqueHandle SessionUserToken(std::uint32_t session) {
 }
 
 std::wstring TokenUserName(Handle token) {
-  union {
-    TOKEN_USER user;
-    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  } buffer{};
-  DWORD size = 0;
+  TokenUserBuffer buffer{};
   wchar_t name[256], domain[256];
   DWORD nameLength = 256, domainLength = 256;
   SID_NAME_USE use;
-  if (!GetTokenInformation(AsHandle(token), TokenUser, &buffer, sizeof buffer, &size) ||
+  if (!ReadTokenUser(AsHandle(token), buffer) ||
       !LookupAccountSidW(nullptr, buffer.user.User.Sid, name, &nameLength, domain, &domainLength, &use))
     return {};
   return std::wstring(domain) + L"\\" + name;
