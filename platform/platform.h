@@ -204,7 +204,7 @@ bool FileExists(const std::wstring& path);
 // cannot be told; else 0.
 unsigned long FileInUse(const std::wstring& path);
 // The ids of the processes that have the file loaded as a module, of those
-// this program may look into (Toolhelp module snapshots).
+// this program may look into (their module lists).
 std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path);
 // CreateFileW for DELETE access, sharing everything, closed at once: 0 when
 // granted, else the system error (ErrorAccessDenied: this token may not

@@ -744,6 +744,56 @@ unsigned long FileInUse(const std::wstring& path) {
   return 0;
 }
 
+namespace {
+// The paths of a process's modules, 32-bit ones too, or nothing where it may
+// not be looked into.
+std::vector<std::wstring> ModulesOf(DWORD processId) {
+  std::vector<std::wstring> paths;
+#ifdef _WIN64
+  // Windows 7 on: the module list of the process itself, which a 64-bit
+  // program reads for a 32-bit one where Wine's Toolhelp cannot (error 998).
+  using Enumerate = BOOL(WINAPI*)(HANDLE, HMODULE*, DWORD, LPDWORD, DWORD);
+  using FileName = DWORD(WINAPI*)(HANDLE, HMODULE, LPWSTR, DWORD);
+  static const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  static const auto enumerate = win32::LookUp<Enumerate>(kernel, "K32EnumProcessModulesEx");
+  static const auto fileName = win32::LookUp<FileName>(kernel, "K32GetModuleFileNameExW");
+  if (enumerate != nullptr && fileName != nullptr) {
+    constexpr DWORD AllModules = 3;  // LIST_MODULES_ALL
+    UniqueHandle process(
+        reinterpret_cast<Handle>(::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId)));
+    if (process.get() == 0) return paths;
+    std::vector<HMODULE> modules(256);
+    for (;;) {  // the list may grow between two calls: read until it fits
+      const DWORD room = static_cast<DWORD>(modules.size() * sizeof(HMODULE));
+      DWORD bytes = 0;
+      if (!enumerate(AsHandle(process.get()), modules.data(), room, &bytes, AllModules)) return paths;
+      if (bytes <= room) {
+        modules.resize(bytes / sizeof(HMODULE));
+        break;
+      }
+      modules.resize(bytes / sizeof(HMODULE) + 16);
+    }
+    for (HMODULE module : modules) {
+      std::wstring name(32768, L'\0');
+      DWORD length = fileName(AsHandle(process.get()), module, name.data(), static_cast<DWORD>(name.size()));
+      if (length != 0) paths.push_back(name.substr(0, length));
+    }
+    return paths;
+  }
+  const DWORD kinds = TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32;  // Vista and XP x64: 32-bit processes' too
+#else
+  const DWORD kinds = TH32CS_SNAPMODULE;
+#endif
+  UniqueHandle snapshot(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(kinds, processId)));
+  MODULEENTRY32W module{};
+  module.dwSize = sizeof module;
+  if (snapshot.get() == InvalidHandleValue || !Module32FirstW(AsHandle(snapshot.get()), &module)) return paths;
+  do paths.push_back(module.szExePath);
+  while (Module32NextW(AsHandle(snapshot.get()), &module));
+  return paths;
+}
+}  // namespace
+
 std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
   std::vector<std::uint32_t> holders;
   const std::wstring wanted = LowerCase(FullLongPath(path));
@@ -752,21 +802,11 @@ std::vector<std::uint32_t> ProcessesWithModule(const std::wstring& path) {
   process.dwSize = sizeof process;
   if (processes.get() == InvalidHandleValue || !Process32FirstW(AsHandle(processes.get()), &process)) return holders;
   do {
-#ifdef _WIN64
-    const DWORD kinds = TH32CS_SNAPMODULE | TH32CS_SNAPMODULE32;  // 32-bit processes' modules too
-#else
-    const DWORD kinds = TH32CS_SNAPMODULE;
-#endif
-    UniqueHandle modules(reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(kinds, process.th32ProcessID)));
-    MODULEENTRY32W module{};
-    module.dwSize = sizeof module;
-    if (modules.get() == InvalidHandleValue || !Module32FirstW(AsHandle(modules.get()), &module)) continue;
-    do {
-      if (LowerCase(module.szExePath) == wanted) {
+    for (const std::wstring& module : ModulesOf(process.th32ProcessID))
+      if (LowerCase(module) == wanted) {
         holders.push_back(process.th32ProcessID);
         break;
       }
-    } while (Module32NextW(AsHandle(modules.get()), &module));
   } while (Process32NextW(AsHandle(processes.get()), &process));
   return holders;
 }

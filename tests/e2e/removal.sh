@@ -61,13 +61,9 @@ scenario full-removal || exit 1
 sandbox_start_messenger --windows 3 --hold "$SANDBOX_DLL_WIN"
 sandbox_start_listener
 first_messenger=$(sandbox_pids msnmsgr.exe)
-# Wine 8 lets no 64-bit program list a 32-bit program's modules (error 998), as Windows does: the
-# x64 build cannot tell who holds the library there.
-if [[ $SANDBOX_WORLD != x64* ]]; then
-  program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
-  check "/preview: loaded by Messenger only, so deleted once it has ended" log_has "$SANDBOX_RUN/preview.log" \
-    "Library $SANDBOX_DLL_WIN: there, loaded by Messenger only, to be deleted once Messenger has ended"
-fi
+program_run /preview /quiet /log "$(sandbox_winpath "$SANDBOX_RUN/preview.log")"
+check "/preview: loaded by Messenger only, so deleted once it has ended" log_has "$SANDBOX_RUN/preview.log" \
+  "Library $SANDBOX_DLL_WIN: there, loaded by Messenger only, to be deleted once Messenger has ended"
 remove 1
 check_eq "success message, information icon" "$(boxes)" "$SUCCESS"
 check_eq "exit code" "$PROGRAM_RC" 0
