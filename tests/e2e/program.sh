@@ -22,9 +22,10 @@ program_start() {
   program_find_window 'MSN Scribbit Removal'
 }
 
-# program_find_window TITLE: waits for a visible window with that exact title.
+# program_find_window TITLE: waits for a visible window with that exact title
+# (a start takes seconds when the worlds run side by side on two cores).
 program_find_window() {
-  PROGRAM_WINDOW=$(timeout 20 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
+  PROGRAM_WINDOW=$(timeout 40 xdotool search --sync --onlyvisible --name "^$1\$" 2>/dev/null | head -n1)
   if [[ -z $PROGRAM_WINDOW ]]; then
     echo "program: no window titled '$1' appeared" >&2
     return 1
