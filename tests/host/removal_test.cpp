@@ -487,26 +487,22 @@ TEST_F(RemovalTest, CopyWithRightsRemovesAndReportsByExitCode) {
   }
 }
 
-TEST_F(RemovalTest, MessengerThatCannotStartAfterSuccessIsReportedOnce) {
-  w().version.dwMajorVersion = 5;  // no raised rights: the person's own start
-  SetValue(MessengerDirPath, L"C:\\M");  // gives C:\Mmsnmsgr.exe
-  w().unstartable.insert(L"c:\\mmsnmsgr.exe");
-  Remove();
-  EXPECT_EQ(Joined(Boxes()), "Complete:|Plugin has been successfully uninstalled.|64\n");
-  EXPECT_EQ(w().CallsStartingWith("Shell(C:\\Mmsnmsgr.exe").size(), 1u) << "Messenger tried twice";
-  ASSERT_EQ(w().reportedFailures.size(), 1u);
-  EXPECT_EQ(sim::Narrow(w().reportedFailures[0]), "The system cannot find the file specified.");
-  EXPECT_EQ(w().files.count(Library), 0u);
-}
-
-TEST_F(RemovalTest, MessengerThatCannotStartAfterAbsenceIsReported) {
-  w().version.dwMajorVersion = 5;  // no raised rights: the person's own start
-  w().files.clear();
-  w().unstartable.insert(L"c:\\m\\msnmsgr.exe");
-  Remove();
-  EXPECT_EQ(Joined(Boxes()),
-            "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n");
-  EXPECT_EQ(w().reportedFailures.size(), 1u);
+// Messenger that cannot start, after a removal or an absence: the message, then one report.
+TEST_F(RemovalTest, MessengerThatCannotStartIsReportedOnceAfterTheMessage) {
+  for (bool absent : {false, true}) {
+    SetUp();
+    w().version.dwMajorVersion = 5;  // no raised rights: the person's own start
+    if (absent) w().files.clear(); else SetValue(MessengerDirPath, L"C:\\M");  // gives C:\Mmsnmsgr.exe
+    w().unstartable.insert(absent ? L"c:\\m\\msnmsgr.exe" : L"c:\\mmsnmsgr.exe");
+    Remove();
+    EXPECT_EQ(Joined(Boxes()), absent ? "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n"
+                                      : "Complete:|Plugin has been successfully uninstalled.|64\n");
+    EXPECT_EQ(w().CallsStartingWith(absent ? "Shell(C:\\M\\msnmsgr.exe" : "Shell(C:\\Mmsnmsgr.exe").size(), 1u)
+        << "Messenger tried twice";
+    ASSERT_EQ(w().reportedFailures.size(), 1u);
+    EXPECT_EQ(sim::Narrow(w().reportedFailures[0]), "The system cannot find the file specified.");
+    EXPECT_EQ(w().files.count(Library), 0u);
+  }
 }
 
 TEST_F(RemovalTest, UninstallThatCannotStartEndsBeforeTheLibraryIsTouched) {
