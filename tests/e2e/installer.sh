@@ -44,7 +44,7 @@ remove() {
   sandbox_start_watcher 1 60000
   program_start || return 1
   : >"$KEYS"  # what the editor sees from the click on
-  program_click 222 102
+  program_press_remove
   # Another program tells all windows of a setting change while the removal waits for the installer.
   if [[ ${1:-} == settingchange ]] && sandbox_wait_for '[[ -s $INSTALLER_LOG ]]' 20; then
     SETTING_MS=$(cd "$SANDBOX_RUN" && wine "$SANDBOX_FIXTURES/fixture_probe.exe" settingchange </dev/null 2>/dev/null |

@@ -44,6 +44,17 @@ program_click() {
   xdotool mousemove $((PROGRAM_X + $1)) $((PROGRAM_Y + $2)) click 1
 }
 
+# program_press_remove: presses "Remove" as a person does, the pointer on it
+# first and the click once its rectangle shows the hover highlight, unlike
+# About's (or after 10 s): a window just shown on a busy machine may not take
+# input at once.
+program_press_remove() {
+  local end=$((SECONDS + 10))
+  program_move 222 102 || return 1
+  while [[ $(pixel 194 98) == "$(pixel 10 98)" ]] && ((SECONDS < end)); do sleep 0.1; done
+  xdotool click 1
+}
+
 # program_move X Y: moves the pointer to a point of the window's client area.
 program_move() {
   xdotool mousemove $((PROGRAM_X + $1)) $((PROGRAM_Y + $2))

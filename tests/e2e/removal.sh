@@ -27,7 +27,7 @@ remove() {
   MESSENGER_LINES=$( [[ -f $SANDBOX_MESSENGER_LOG ]] && wc -l <"$SANDBOX_MESSENGER_LOG" || echo 0)
   sandbox_start_watcher "$1" 60000
   check "the main window appears" program_start
-  program_click 222 102
+  program_press_remove
   check "the program ends within ${BOUND}s of the click" program_wait_end "$BOUND"
   echo "    (ended ${PROGRAM_SECONDS:-?}s after the click)"
   sandbox_wait_watcher

@@ -7,6 +7,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 export SANDBOX_CACHE_DIR=${SANDBOX_CACHE_DIR:-$root/build/wine/cache}
+source "$root/tests/e2e/wine.sh"
 all="tests/fixtures/selfcheck.sh tests/e2e/removal.sh tests/e2e/installer.sh tests/e2e/windows.sh tests/e2e/hostile.sh"
 # The x86 build on 64-bit Windows is what the README tells administrators to
 # deploy: it gets everything the x64 build gets. The old systems get what
@@ -23,6 +24,11 @@ worlds=("$@")
 # Where the machine's own Wine is 10 (Debian 13), x64 is x64-wine10.
 [[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x64-wine10 x86-wow64 x86-xp x86-2000)
 [[ $(wine --version) == wine-10.* && $# -eq 0 ]] && worlds=("${worlds[@]:1}")
+if ((WINE_RUNS_32BIT == 0 && $# == 0)); then
+  echo "!! this machine's kernel runs no 32-bit code: the x86 worlds cannot run here, only the x64 ones"
+  worlds=("${worlds[@]/x86-*/}")
+  read -ra worlds <<<"${worlds[*]}"
+fi
 for world in "${worlds[@]}"; do
   [[ -n ${scripts[$world]:-} ]] || { echo "run.sh: unknown world '$world'" >&2; exit 2; }
 done

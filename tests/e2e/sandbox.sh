@@ -47,6 +47,7 @@
 #   SANDBOX_WATCHER_PID, SANDBOX_REG_TYPE (type found by sandbox_reg_query)
 
 SANDBOX_REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$SANDBOX_REPO/tests/e2e/wine.sh"
 : "${SANDBOX_WORLD:=x64}"
 : "${SANDBOX_TIMEOUT:=60}"
 SANDBOX_WINE_VERSION=$(wine --version 2>/dev/null)
@@ -68,6 +69,15 @@ SANDBOX_MESSENGER_KEY='HKLM\Software\Microsoft\MSNMessenger'
 # every world; the test instruments have the width of the Windows they run on.
 SANDBOX_FIXTURES_32=$SANDBOX_REPO/build/win32/tests/fixtures
 SANDBOX_SLEEPER=$SANDBOX_REPO/build/win32/tests/win/sleeper.exe
+# Where no 32-bit code runs, the stand-ins are 64-bit: Windows Installer still
+# puts the 32-bit packages where 32-bit Windows programs put their files and
+# values, and the x64 build reads those places as before.
+if ((WINE_RUNS_32BIT == 0)); then
+  [[ $SANDBOX_WORLD == x64* ]] ||
+    { echo "sandbox: this machine runs no 32-bit code, so no $SANDBOX_WORLD world" >&2; return 1; }
+  SANDBOX_FIXTURES_32=$SANDBOX_REPO/build/win64/tests/fixtures
+  SANDBOX_SLEEPER=$SANDBOX_REPO/build/win64/tests/win/sleeper.exe
+fi
 # The token programs start with: full (elevated) under Wine 8, limited under
 # Wine 10; none has elevation on XP and 2000.
 SANDBOX_TOKEN=full
@@ -288,7 +298,7 @@ sandbox_init() {
     # The cache is keyed by Wine's version and by this file, which holds the
     # settings applied to it.
     local key cached
-    key=$( (wine --version; echo "$WINEARCH $SANDBOX_WINDOWS_VERSION"; cat "${BASH_SOURCE[0]}") 2>/dev/null | sha256sum | cut -c1-16)
+    key=$( (wine --version; echo "$WINEARCH $SANDBOX_WINDOWS_VERSION $WINE_RUNS_32BIT"; cat "${BASH_SOURCE[0]}") 2>/dev/null | sha256sum | cut -c1-16)
     cached=$SANDBOX_CACHE_DIR/prefix-$key
     if [[ ! -d $cached ]]; then
       _sandbox_boot_prefix || return 1
