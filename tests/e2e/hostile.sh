@@ -248,7 +248,7 @@ wineserver -k; sandbox_wait_for '[[ $(count scribbitremoval.exe) == 0 ]]' 20
 reset_install
 sandbox_start_watcher 1 45000 ScribbitRemoval.exe --answer-after-ms 4000
 program_start
-program_click 222 102
+program_press_remove
 sandbox_wait_for 'xdotool search --onlyvisible --name "^Complete:$" >/dev/null' 20
 (cd "$PROGRAM_DIR" && exec wine ScribbitRemoval.exe </dev/null >/dev/null 2>&1) &
 late=$!
@@ -320,7 +320,7 @@ limited=--limited && [[ $SANDBOX_TOKEN == limited ]] && limited=  # started so a
 (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run $limited "$PROGRAM_EXE_WIN" \
   /log "$(sandbox_winpath "$SANDBOX_RUN/limited.log")" </dev/null >/dev/null 2>&1) &
 PROGRAM_PID=$!
-program_find_window 'MSN Scribbit Removal' && program_click 222 102 && program_wait_end 60
+program_find_window 'MSN Scribbit Removal' && program_press_remove && program_wait_end 60
 sandbox_wait_watcher
 sandbox_wait_for 'grep -q "^start" "$SANDBOX_MESSENGER_LOG"' 20  # Messenger, started again
 # Windows 2000 and XP have no elevation: there the first copy does it all itself.
@@ -356,7 +356,7 @@ copy_fails() {
     wine "$SANDBOX_FIXTURES/fixture_probe.exe" end-copies ScribbitRemoval.exe 0 </dev/null >/dev/null 2>&1 &
     ender=$!
   fi
-  program_find_window 'MSN Scribbit Removal' && program_click 222 102
+  program_find_window 'MSN Scribbit Removal' && program_press_remove
   program_wait_end 60
   [[ -z $ender ]] || wait "$ender"
   sandbox_wait_watcher
