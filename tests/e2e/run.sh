@@ -23,12 +23,8 @@ declare -A scripts=(
 worlds=("$@")
 # Where the machine's own Wine is 10 (Debian 13), x64 is x64-wine10.
 [[ ${#worlds[@]} -gt 0 ]] || worlds=(x64 x64-wine10 x86-wow64 x86-xp x86-2000)
+((WINE_RUNS_32BIT || $# > 0)) || worlds=(x64 x64-wine10)
 [[ $(wine --version) == wine-10.* && $# -eq 0 ]] && worlds=("${worlds[@]:1}")
-if ((WINE_RUNS_32BIT == 0 && $# == 0)); then
-  echo "!! this machine's kernel runs no 32-bit code: the x86 worlds cannot run here, only the x64 ones"
-  worlds=("${worlds[@]/x86-*/}")
-  read -ra worlds <<<"${worlds[*]}"
-fi
 for world in "${worlds[@]}"; do
   [[ -n ${scripts[$world]:-} ]] || { echo "run.sh: unknown world '$world'" >&2; exit 2; }
 done

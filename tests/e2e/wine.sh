@@ -10,6 +10,7 @@ if [[ -z ${WINE_RUNS_32BIT:-} ]]; then
   WINE_RUNS_32BIT=1
   if [[ -e /usr/lib/wine/wine ]] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     WINE_RUNS_32BIT=0
+    echo "!! this machine's kernel runs no 32-bit code: the x86 build and the x86 worlds cannot run here"
     wine_shim=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wine64-only
     mkdir -p "$wine_shim"
     # wine-stable too: Debian's wineboot, winepath and the like call it.
