@@ -2,6 +2,7 @@
 
 #include "forms/frmAbout.h"
 #include "modules/Functions.h"
+#include "modules/Sessions.h"
 #include "modules/Shared.h"
 #include "modules/api.h"
 #include "resources/resource.h"
@@ -22,7 +23,7 @@ void Form_Load(platform::Form& form) {
   Me = &form;
   platform::RemoveFromTaskList();
   MakeTopMost(Me->hWnd(), true);
-  if (platform::IsAnotherInstanceRunning()) {
+  if (IsAnotherInstanceRunning()) {
     platform::BringBackRunningCopy();  // the usual way back to a program off the task list
     platform::End();
   }

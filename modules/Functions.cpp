@@ -149,8 +149,9 @@ bool MessengerToStart() { return !InstallInfo.MessengerDir.empty() && !(Mode.qui
 // directory, with the rights of the person at the desktop. Without a
 // directory nothing is started: a search by bare name would look in this
 // program's own folder first, where anything could be saved beside it.
-void StartMessenger() {
-  if (!InstallInfo.MessengerDir.empty() && StartMessengerInSessions(InstallInfo.MessengerDir + MessengerExe)) return;
+void StartMessenger(const SessionVisits& visits) {
+  if (!InstallInfo.MessengerDir.empty() && visits.visited)
+    return StartMessengerInSessions(visits, InstallInfo.MessengerDir + MessengerExe);
   if (!MessengerToStart()) {
     Log(InstallInfo.MessengerDir.empty() ? L"Messenger not started: no install directory"
                                          : L"Messenger not started: no user's desktop here");
@@ -306,7 +307,8 @@ Outcome CarryOutRemoval() {
   Outcome outcome;
   // From session 0, a copy on each user's desktop did the window steps
   // there; whatever Messenger is left is ended here.
-  if (CloseMessengerInSessions())
+  outcome.sessions = CloseMessengerInSessions();
+  if (outcome.sessions.visited)
     KillProcessByName(MessengerExe);
   else
     CloseMessengerHere(platform::NoSession);
@@ -339,7 +341,7 @@ void RemovePlugin() {
       if (index < outcome.uninstalls.size()) Run.uninstalls.push_back({uninstall + 2, outcome.uninstalls[index++]});
     library = ReportLibrary(outcome);
     // By this copy, with the person's own rights.
-    StartMessenger();
+    StartMessenger(outcome.sessions);
   } catch (const std::exception& failure) {
     Fail(platform::DescriptionOf(failure));
   }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Sessions.h"
 #include "platform/platform.h"
 
 // Fills InstallInfo from the registry.
@@ -49,6 +50,7 @@ struct Outcome {
   unsigned long library = 0;
   std::vector<unsigned long> uninstalls;
   std::wstring failure;  // not empty: the copy did not finish, for this reason
+  SessionVisits sessions;  // where Messenger is to be started again, from session 0
 };
 // Everything between the hidden window and the report.
 Outcome CarryOutRemoval();

@@ -2,6 +2,7 @@
 
 #include "EventLog.h"
 #include "Library.h"
+#include "Sessions.h"
 #include "Shared.h"
 #include "Unattended.h"
 #include "forms/frmMain.h"
@@ -44,7 +45,7 @@ Outcome OutcomeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
   unsigned long code = platform::WaitForExitCode(copy, timeoutMs);
   if (code == platform::StillActive) {
     Log(L"the copy with administrator rights is still running after " + DecimalText(timeoutMs / 1000) + L" s");
-    return {0, {}, L"the copy with administrator rights did not finish in time."};
+    return {0, {}, L"the copy with administrator rights did not finish in time.", {}};
   }
   Log(L"the copy with administrator rights ended with exit code " + DecimalText(static_cast<long long>(code)));
   return UnpackOutcome(code);
@@ -125,9 +126,9 @@ unsigned long PackFailure(unsigned long error) {
 Outcome UnpackOutcome(unsigned long packed) {
   if ((packed & CopyMarkMask) != CopyMark)
     return {0, {}, L"the copy with administrator rights ended unexpectedly, with exit code " +
-                       DecimalText(static_cast<long long>(packed)) + L"."};
-  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF)};
-  Outcome outcome{packed & 0xFFFF, {}, {}};
+                       DecimalText(static_cast<long long>(packed)) + L".", {}};
+  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF), {}};
+  Outcome outcome{packed & 0xFFFF, {}, {}, {}};
   for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
     unsigned long kind = (packed >> shift) & 7;
     if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
@@ -183,9 +184,10 @@ template <class Work>
 }  // namespace
 
 void RemoveWithRightsElevated() {
-  RunCopyWithRights([] { return PackOutcome(CarryOutRemoval()); });
+  // The first copy, without these rights, could not take the removal lock.
+  RunCopyWithRights([] { return IsAnotherRemovalRunning() ? PackFailure(ExitBusy) : PackOutcome(CarryOutRemoval()); });
 }
 
 void DeleteLibraryElevated() {
-  RunCopyWithRights([] { return PackOutcome({DeleteLibrary(LibraryFile()), {}, {}}); });
+  RunCopyWithRights([] { return PackOutcome({DeleteLibrary(LibraryFile()), {}, {}, {}}); });
 }

@@ -15,51 +15,93 @@ namespace {
 constexpr wchar_t SessionStepsSwitch[] = L"/sessionsteps";
 constexpr int ShowHidden = 0;
 constexpr int ShowMinimized = 2;
-// The copy's own steps are bounded by the windows' give-up time and the wait
-// for Messenger's exit; the rest is a margin.
-constexpr unsigned SessionCopyTimeoutMs = CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 15000;
+// All the copies together: each one's steps are bounded by the windows'
+// give-up time and the wait for Messenger's exit, and they run side by side;
+// the rest is a margin.
+constexpr unsigned SessionCopiesTimeoutMs = CloseWindowsGiveUpMs + ProcessExitTimeoutMs + 15000;
 // The copy's exit code: this marker, then the processes it ended and the
 // windows it asked to close, a byte each. Anything else did not come from it.
 constexpr unsigned long StepsMarker = 0x5C010000;
 
-// A session in which Messenger ran, and its user's token.
-struct Visit {
-  std::uint32_t session;
-  std::wstring user;
-  platform::UniqueHandle token;
-};
-std::vector<Visit> Visits;
-bool Visited = false;
-
-std::wstring Named(const Visit& visit) {
+std::wstring Named(const SessionVisit& visit) {
   return L"session " + DecimalText(visit.session) + L" (" + (visit.user.empty() ? L"user unknown" : visit.user) + L")";
 }
 
-// The sessions in which Messenger runs, each with its user's token; empty
-// where one cannot be had, with the reason in `why`.
-std::vector<Visit> MessengerSessions(std::wstring& why) {
-  std::vector<Visit> visits;
+bool ByAdministrator(const platform::NamedMutex& name) {
+  return name.owner == platform::ObjectOwner::LocalSystem || name.owner == platform::ObjectOwner::Administrators;
+}
+
+// The sessions in which Messenger runs, each once, in the order found. A
+// process that ended before its session could be read is passed over.
+std::vector<std::uint32_t> MessengerSessions() {
+  std::vector<std::uint32_t> sessions;
   for (std::uint32_t id : MessengerProcesses()) {
     const std::uint32_t session = platform::SessionOfProcess(id);
-    if (session == platform::NoSession) {
-      why = L"no session calls on this system";
-      return {};
-    }
-    if (std::any_of(visits.begin(), visits.end(), [&](const Visit& v) { return v.session == session; })) continue;
-    try {
-      platform::UniqueHandle token = platform::SessionUserToken(session);
-      std::wstring user = platform::TokenUserName(token.get());
-      visits.push_back({session, std::move(user), std::move(token)});
-    } catch (const platform::Failure& failure) {
-      why = L"no user's token for session " + DecimalText(session) + L": " + failure.description();
-      return {};
+    if (session == platform::NoSession)
+      Log(L"Messenger (id " + DecimalText(id) + L") ended before its session could be read");
+    else if (std::find(sessions.begin(), sessions.end(), session) == sessions.end())
+      sessions.push_back(session);
+  }
+  return sessions;
+}
+
+// A copy started on a session's desktop.
+struct SessionCopy {
+  SessionVisit visit;
+  platform::HeldProcess process;
+};
+
+// Waits for all the copies within one bound; one still running then is ended,
+// so that it cannot end the Messenger started again after it.
+void AwaitCopies(std::vector<SessionCopy>& copies) {
+  const std::uint32_t start = platform::TickCount();
+  for (SessionCopy& copy : copies) {
+    const std::uint32_t spent = platform::TickCount() - start;
+    const unsigned long code =
+        platform::WaitForExitCode(copy.process, spent < SessionCopiesTimeoutMs ? SessionCopiesTimeoutMs - spent : 0);
+    if (code == platform::StillActive) {
+      platform::TerminateProcess(copy.process.handle.get(), ExitFailed);
+      Log(Named(copy.visit) + L": the copy on its desktop still ran after " +
+          DecimalText(SessionCopiesTimeoutMs / 1000) + L" s: ended");
+    } else if ((code & 0xFFFF0000) == StepsMarker) {
+      Run.sessions.insert(copy.visit.session);
+      Log(Named(copy.visit) + L": asked " + DecimalText(code & 0xFF) + L" conversation windows to close, ended " +
+          DecimalText(code >> 8 & 0xFF) + L" Messenger processes, posted MessengerPlus_PluginChange there");
+    } else {
+      Log(Named(copy.visit) + L": the copy on its desktop ended with exit code " +
+          DecimalText(static_cast<long long>(code)));
     }
   }
-  if (visits.empty()) why = L"Messenger runs in no session";
-  return visits;
 }
 
 }  // namespace
+
+HeldNames Held;
+
+bool IsAnotherInstanceRunning() {
+  if (!Held.oneCopyClaimed) {
+    Held.oneCopy = platform::CreateNamedMutex(OneCopyName);
+    Held.oneCopyClaimed = true;
+  }
+  return Held.oneCopy.existed;
+}
+
+// Only a removal with administrator rights holds the lock: a standard user
+// cannot make an object that LocalSystem or the Administrators own, so a
+// lock anyone else made, or one this run may not read, is passed over, and
+// nobody without rights can stop removals by taking the name first. A lock
+// made by a run without those rights would be passed over by all, and so is
+// not kept.
+bool IsAnotherRemovalRunning() {
+  platform::NamedMutex lock = platform::CreateNamedMutex(RemovalLockName);
+  if (lock.existed && ByAdministrator(lock)) return true;
+  if (lock.existed)
+    Log(L"passed over a removal lock made by " + (lock.ownerName.empty() ? L"an owner it may not read" : lock.ownerName) +
+        L": only a removal with administrator rights holds it");
+  else if (ByAdministrator(lock))
+    Held.removalLock = std::move(lock);
+  return false;
+}
 
 // What stops a removal before it touches anything; the first case that holds:
 //   another removal runs on this computer, in any session    -> busy
@@ -70,7 +112,7 @@ std::vector<Visit> MessengerSessions(std::wstring& why) {
 // Busy ends with 1618; a person is told why, with Windows' own words for it.
 void StopWhereNothingMayChange() {
   const bool packages = !UninstallsToStart().empty();
-  const wchar_t* busy = platform::IsAnotherRemovalRunning()     ? L"another removal is running on this computer"
+  const wchar_t* busy = IsAnotherRemovalRunning()                  ? L"another removal is running on this computer"
                         : packages && platform::IsInstallerBusy() ? L"another installation is in progress"
                                                                   : nullptr;
   if (busy != nullptr) {
@@ -85,53 +127,61 @@ void StopWhereNothingMayChange() {
 }
 
 // Who closes Messenger's windows:
-//   a user's desktop here                     -> this copy, on it
-//   no desktop, Messenger's sessions reached  -> a copy in each of them
-//   no desktop, no session calls (Windows
-//   2000), no token, or no Messenger running  -> this copy, as ever; logged
-bool CloseMessengerInSessions() {
-  Visited = false;
-  Visits.clear();
-  if (platform::HasUserDesktop()) return false;
-  std::wstring why;
-  Visits = MessengerSessions(why);
-  if (Visits.empty()) {
-    Log(L"no user's desktop here: " + why);
-    return false;
+//   a user's desktop here                        -> this copy, on it
+//   no desktop, a session's user's token had     -> a copy in that session
+//   no desktop, no session calls (Windows 2000),
+//   no Messenger running, or no user's token
+//   in any of its sessions                       -> this copy, as ever; logged
+// Each session is on its own: one that fails is logged and the others are
+// still visited. All the copies start first, then are waited for together.
+SessionVisits CloseMessengerInSessions() {
+  SessionVisits visits;
+  if (platform::HasUserDesktop()) return visits;
+  if (platform::ThisSession() == platform::NoSession) {
+    Log(L"no user's desktop here: no session calls on this system");
+    return visits;
   }
-  Visited = true;
   const std::wstring program = platform::ProgramFile();
-  for (const Visit& visit : Visits) {
+  std::vector<SessionCopy> copies;
+  for (std::uint32_t session : MessengerSessions()) {
+    SessionVisit visit{session, {}};
+    const wchar_t* step = L": no user's token: ";
     try {
-      platform::HeldProcess copy = platform::ShellAsUser(visit.token.get(), program,
-                                                         L"\"" + program + L"\" " + SessionStepsSwitch, ShowHidden,
-                                                         platform::SystemDirectory());
-      const unsigned long code = platform::WaitForExitCode(copy, SessionCopyTimeoutMs);
-      if ((code & 0xFFFF0000) == StepsMarker) {
-        Run.sessions.insert(visit.session);
-        Log(Named(visit) + L": asked " + DecimalText(code & 0xFF) + L" conversation windows to close, ended " +
-            DecimalText(code >> 8 & 0xFF) + L" Messenger processes, posted MessengerPlus_PluginChange there");
-      } else {
-        Log(Named(visit) + L": the copy on its desktop ended with exit code " + DecimalText(static_cast<long long>(code)));
-      }
+      platform::UniqueHandle token = platform::SessionUserToken(session);
+      visit.user = platform::TokenUserName(token.get());
+      visits.sessions.push_back(visit);
+      step = L": no copy started on its desktop: ";
+      copies.push_back({visit, platform::ShellAsUser(token.get(), program, L"\"" + program + L"\" " + SessionStepsSwitch,
+                                                     ShowHidden, platform::SystemDirectory())});
     } catch (const platform::Failure& failure) {
-      Log(Named(visit) + L": no copy started on its desktop: " + failure.description());
+      Log(Named(visit) + step + failure.description());
     }
   }
-  return true;
+  visits.visited = !visits.sessions.empty();
+  if (!visits.visited) Log(L"no user's desktop here, and no session's user to act as");
+  AwaitCopies(copies);
+  return visits;
 }
 
-bool StartMessengerInSessions(const std::wstring& program) {
-  if (!Visited) return false;
-  for (const Visit& visit : Visits) {
+void StartMessengerInSessions(const SessionVisits& visits, const std::wstring& program) {
+  for (const SessionVisit& visit : visits.sessions) {
     try {
-      platform::ShellAsUser(visit.token.get(), program, L"\"" + program + L"\"", ShowMinimized, InstallInfo.MessengerDir);
+      // Asked again: the user may have signed out, or another signed in,
+      // since the copy ran.
+      platform::UniqueHandle token = platform::SessionUserToken(visit.session);
+      const std::wstring user = platform::TokenUserName(token.get());
+      if (user != visit.user) {
+        Log(Named(visit) + L": Messenger not started: " + (user.empty() ? L"an unknown user" : user) +
+            L" is signed in there now");
+        continue;
+      }
+      platform::ShellAsUser(token.get(), program, L"\"" + program + L"\"", ShowMinimized, InstallInfo.MessengerDir);
       Log(Named(visit) + L": started Messenger: " + program);
     } catch (const platform::Failure& failure) {
-      Log(Named(visit) + L": Messenger not started: " + failure.description());
+      Log(Named(visit) + L": Messenger not started: " +
+          (failure.code() == platform::ErrorNoToken ? L"its user has signed out" : failure.description()));
     }
   }
-  return true;
 }
 
 void CarryOutSessionSteps() {

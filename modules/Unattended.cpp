@@ -167,7 +167,7 @@ void StartUp(const std::vector<std::wstring>& arguments) {
   if (line.deleteLibrary) DeleteLibraryElevated();
   if (line.removeWithRights) RemoveWithRightsElevated();
   if (line.sessionSteps) CarryOutSessionSteps();
-  if (platform::IsAnotherInstanceRunning()) {
+  if (IsAnotherInstanceRunning()) {
     Log(L"another copy of the program is running");
     Finish(ExitBusy);
   }

@@ -42,6 +42,7 @@ inline constexpr unsigned long ErrorAccessDenied = 5;
 inline constexpr unsigned long ErrorSharingViolation = 32;
 inline constexpr unsigned long ErrorInvalidName = 123;
 inline constexpr unsigned long ErrorNotFound = 1168;
+inline constexpr unsigned long ErrorNoToken = 1008;  // no user signed in to a session
 inline constexpr unsigned long ErrorProcNotFound = 127;
 inline constexpr unsigned long ErrorWaitTimeout = 258;
 inline constexpr unsigned long ErrorCancelled = 1223;
@@ -300,24 +301,17 @@ void MsgBox(const std::wstring& text, int style, const std::wstring& title);
 
 // Takes the program's windows out of the taskbar and the task list.
 void RemoveFromTaskList();
-// True when another copy of this program already runs. The first call claims
-// the program's single-instance token for the life of the process.
-bool IsAnotherInstanceRunning();
 // Restores the running copy's window and brings it to the front, where the
 // person who started this copy is looking for it.
 void BringBackRunningCopy();
 
 // ---------------------------------------------------------------- the machine
-// True when a removal already runs on this computer, in any session. The
-// first call claims the machine-wide token (Global\) for the life of the
-// process; a token this process may not open (another copy runs with raised
-// rights) counts as another removal.
-bool IsAnotherRemovalRunning();
 // True while another installation holds Windows Installer (its machine-wide
 // Global\_MSIExecute mutex exists).
 bool IsInstallerBusy();
 // While the object lives, SeDebugPrivilege is enabled in this process's
 // token, when the token holds it: ending another user's process needs it.
+// Afterwards it is as it was found (LocalSystem may have it on already).
 class DebugPrivilege {
  public:
   DebugPrivilege();
@@ -346,7 +340,8 @@ UniqueHandle SessionUserToken(std::uint32_t session);
 std::wstring TokenUserName(Handle token);
 // Starts `program` with `token` on that user's interactive desktop
 // (winsta0\default), with the user's own environment (CreateEnvironmentBlock),
-// and returns at once, holding it. Raises Failure.
+// and returns at once, holding it. Raises Failure, also when the user's
+// environment cannot be made: the program must not get this one's.
 HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::wstring& commandLine,
                         int showState, const std::wstring& currentDirectory);
 // This program's own file.
@@ -385,7 +380,8 @@ void RunEvent(F&& event) {
 // A kernel handle closed when it goes out of scope.
 class UniqueHandle {
  public:
-  explicit UniqueHandle(Handle handle = 0) : handle_(handle) {}
+  UniqueHandle() : handle_(0) {}
+  explicit UniqueHandle(Handle handle) : handle_(handle) {}
   ~UniqueHandle() {
     if (handle_ != 0 && handle_ != InvalidHandleValue) CloseHandle(handle_);
   }
@@ -401,6 +397,22 @@ class UniqueHandle {
  private:
   Handle handle_;
 };
+
+// ---------------------------------------------------------------- named objects
+// Who owns a kernel object, as its security descriptor says.
+enum class ObjectOwner { Unknown, LocalSystem, Administrators, Other };
+struct NamedMutex {
+  UniqueHandle handle;  // the object lives while some process holds a handle
+  bool existed = false;  // the name was there before this call
+  ObjectOwner owner = ObjectOwner::Unknown;
+  std::wstring ownerName;  // DOMAIN\name, or the SID as text; empty when unknown
+};
+// CreateMutexW with the name as given: Windows resolves "Local\", "Global\"
+// or no prefix by this process's session. Everyone may wait on the object and
+// read its owner; only the owner, LocalSystem and the Administrators may do
+// more. A name this process may not even read counts as existing, owner
+// unknown.
+NamedMutex CreateNamedMutex(const std::wstring& name);
 
 // A process the program started or ended, by its handle and id. Holding the
 // handle keeps the id from being given to another process.

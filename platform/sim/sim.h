@@ -38,6 +38,7 @@ struct Window {
   bool ignoresClose = false;  // answers WM_CLOSE and stays
   bool hung = false;          // never answers
   unsigned closeMs = 0;       // how long it takes to answer WM_CLOSE
+  std::uint32_t session = 1;  // whose desktop it is on
 };
 
 struct MessageBoxShown {
@@ -54,7 +55,13 @@ struct Started {
   std::wstring currentDirectory;
   bool asDesktopUser = false;  // with the token of the desktop shell's owner
   std::uint32_t session = platform::NoSession;  // with that session's user's token
+  std::uint32_t startedAt = 0;  // the tick count then
+  std::uint32_t runsMs = 0;     // how long it runs; NeverEnds: until ended
+  bool terminated = false;
+  std::uint32_t terminatedWith = 0;
+  std::uint32_t endedAt = 0;  // the tick count when a wait saw it end, or it was ended
 };
+inline constexpr std::uint32_t NeverEnds = 0xFFFFFFFF;
 
 struct World {
   // Registry: full path (as RegRead takes it, "HKLM\...\Name") to value.
@@ -92,12 +99,22 @@ struct World {
   std::set<std::wstring> unstartable;     // programs that fail to start
   bool installerTakesFocus = true;        // started installers show a focused prompt
   std::vector<unsigned long> exitCodes;   // of the started programs, in order; 0 past its end
-  bool anotherInstance = false;
-  bool anotherRemoval = false;  // in another session
   bool installerBusy = false;   // Global\_MSIExecute exists
   bool sessionCalls = true;     // false: Windows 2000 without Terminal Services
+  std::uint32_t thisSession = 1;  // the program's own
+  // Named kernel objects by the name Windows resolves them to (see
+  // AddNamedObject), with their owners: a name the program creates gets this
+  // token's owner (LocalSystem, an administrator's Administrators, else
+  // the account).
+  std::map<std::wstring, std::pair<platform::ObjectOwner, std::wstring>> namedObjects;
+  std::wstring account = L"SIM\\tester";
   // The sessions whose user's token WTSQueryUserToken gives, by their users.
   std::map<std::uint32_t, std::wstring> sessionUsers;
+  // How long the program's copy on a session's desktop runs (default 0);
+  // sessions whose user signs out once that copy has ended; sessions whose
+  // user's environment block cannot be made.
+  std::map<std::uint32_t, std::uint32_t> sessionCopyRunsMs;
+  std::set<std::uint32_t> signsOutAfterCopy, noEnvironment, signedOut;
   bool userDesktop = true;  // false: a service's window station, session 0
   std::wstring systemDirectory = L"C:\\WINDOWS\\system32";
   std::uint32_t clock = 0;  // TickCount; advanced by the time calls take
@@ -128,6 +145,12 @@ struct World {
   // Calls whose text starts with `prefix`, in order.
   std::vector<std::string> CallsStartingWith(const std::string& prefix) const;
 };
+
+// A named object some other process made, as `name` resolves from the
+// program's session: in session 0 "Local\\" and "Global\\" are one namespace,
+// elsewhere "Local\\" is the session's own; Windows 2000 without Terminal
+// Services ignores both prefixes.
+void AddNamedObject(const std::wstring& name, platform::ObjectOwner owner, const std::wstring& ownerName);
 
 // The one simulated machine; Reset() gives a fresh one and forgets all forms.
 World& world();

@@ -1,6 +1,7 @@
 // The simulated operating system: every operation acts on sim::World and is
 // written to its call log.
 #include <algorithm>
+#include <cwchar>
 #include <cwctype>
 
 #include "modules/Unattended.h"
@@ -123,6 +124,7 @@ std::string Hex(std::uintptr_t value) {
 }
 constexpr Handle SnapshotHandle = 0x5000;
 constexpr Handle StartedHandleBase = 0x200000;  // handles of started programs: base + id
+constexpr Handle NamedObjectHandle = 0x400000;  // not followed, as the started ones
 std::size_t g_snapshotPosition = 0;
 int g_snapshotReturned = 0;
 }  // namespace
@@ -343,6 +345,14 @@ Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) 
 }
 
 int TerminateProcess(Handle process, std::uint32_t exitCode) {
+  if (process >= StartedHandleBase + 9000 && process < StartedHandleBase + 0x100000) {
+    sim::Started& started = world().started.at(process - StartedHandleBase - 9000);
+    Log("TerminateProcess(started " + std::to_string(started.processId) + ")");
+    started.terminated = true;
+    started.terminatedWith = exitCode;
+    started.endedAt = world().clock;
+    return 1;
+  }
   Log("TerminateProcess(" + std::to_string(process >= 0x100000 ? process - 0x100000 : 0) + "," +
       std::to_string(exitCode) + ")");
   auto* p = world().FindProcess(static_cast<std::uint32_t>(process - 0x100000));
@@ -377,6 +387,7 @@ HeldProcess Shell(const std::wstring& program, const std::wstring& commandLine, 
   if (w.unstartable.count(LowerCase(program)) != 0) throw Failure(ErrorFileNotFound, DescribeError(ErrorFileNotFound));
   std::uint32_t id = 9000 + static_cast<std::uint32_t>(w.started.size());
   w.started.push_back({program, commandLine, showState, id, currentDirectory});
+  w.started.back().startedAt = w.clock;
   return {UniqueHandle(StartedHandleBase + id), id};
 }
 
@@ -427,11 +438,48 @@ void Kill(const std::wstring& path) {
 
 // Started programs end at once, with the code the test gives each (else
 // successfully); the copy with raised rights with its own.
+namespace {
+// A copy on a session's desktop ends as a real one does: a marker, then the
+// Messenger processes it ended and the windows it asked to close, a byte each.
+unsigned long SessionCopyCode(std::uint32_t session) {
+  auto& w = world();
+  unsigned long asked = 0, ended = 0;
+  for (auto window = w.windows.begin(); window != w.windows.end();)
+    if (window->className == L"imwindowclass" && window->session == session) {
+      ++asked;
+      window = w.windows.erase(window);
+    } else {
+      ++window;
+    }
+  for (auto& p : w.processes)
+    if (p.running && p.session == session && LowerCase(NarrowToWide(p.exeFile.data(), p.exeFile.size())) == L"msnmsgr.exe") {
+      p.running = false;
+      ++ended;
+    }
+  if (w.signsOutAfterCopy.count(session) != 0) w.signedOut.insert(session);
+  return 0x5C010000 | ended << 8 | asked;
+}
+}  // namespace
+
+// Started programs run for their runsMs (0: end at once), then end with the
+// code the test gives each (else successfully); the copy with raised rights
+// with its own. The wait advances the clock by what it waited.
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
-  const auto& codes = world().exitCodes;
-  const std::size_t started = process.id - 9000;
-  return process.id == 0 ? world().elevatedExitCode : started < codes.size() ? codes[started] : 0;
+  auto& w = world();
+  if (process.id == 0) return w.elevatedExitCode;
+  const std::size_t index = process.id - 9000;
+  sim::Started& started = w.started.at(index);
+  if (started.terminated) return started.terminatedWith;
+  const std::uint32_t endsAt = started.startedAt + started.runsMs;
+  if (started.runsMs == sim::NeverEnds || (endsAt > w.clock && endsAt - w.clock > timeoutMs)) {
+    w.clock += timeoutMs;
+    return StillActive;
+  }
+  w.clock = std::max(w.clock, endsAt);
+  started.endedAt = endsAt;
+  if (started.session != NoSession && started.program == ProgramFile()) return SessionCopyCode(started.session);
+  return index < w.exitCodes.size() ? w.exitCodes[index] : 0;
 }
 bool FileExists(const std::wstring& path) { return world().files.count(path) != 0; }
 
@@ -508,7 +556,9 @@ std::vector<std::wstring> PendingFileRenameOperations() {
   for (const std::wstring& path : world().deletedAtRestart) entries.insert(entries.end(), {L"\\??\\" + path, L""});
   return entries;
 }
-SystemFacts DescribeSystem() { return {L"SIM-PC", L"SIM\\tester", 1}; }
+SystemFacts DescribeSystem() {
+  return {L"SIM-PC", world().account, world().sessionCalls ? static_cast<long>(world().thisSession) : -1};
+}
 LineReceiver::LineReceiver(void (*received)(const std::wstring&)) : window_(received != nullptr) {}
 LineReceiver::~LineReceiver() = default;
 bool SendLineToParent(const std::wstring& line) {
@@ -543,14 +593,38 @@ void RemoveFromTaskList() {
   world().removedFromTaskList = true;
 }
 
-bool IsAnotherInstanceRunning() {
-  Log("IsAnotherInstanceRunning");
-  return world().anotherInstance;
-}
-
 void BringBackRunningCopy() { Log("BringBackRunningCopy"); }
 
-bool IsAnotherRemovalRunning() { return world().anotherRemoval; }
+static std::wstring ResolvedName(const std::wstring& name) {
+  const auto& w = world();
+  std::wstring bare = name;
+  bool global = false;
+  for (const wchar_t* prefix : {L"Global\\", L"Local\\"})
+    if (name.rfind(prefix, 0) == 0) {
+      bare = name.substr(std::wcslen(prefix));
+      global = prefix[0] == L'G';
+    }
+  if (!w.sessionCalls || global || w.thisSession == 0) return L"\\BaseNamedObjects\\" + bare;
+  return L"\\Sessions\\" + std::to_wstring(w.thisSession) + L"\\BaseNamedObjects\\" + bare;
+}
+
+}  // namespace platform
+
+void sim::AddNamedObject(const std::wstring& name, platform::ObjectOwner owner, const std::wstring& ownerName) {
+  world().namedObjects[platform::ResolvedName(name)] = {owner, ownerName};
+}
+
+namespace platform {
+
+NamedMutex CreateNamedMutex(const std::wstring& name) {
+  Log("CreateNamedMutex(" + sim::Narrow(name) + ")");
+  auto& w = world();
+  auto [object, created] = w.namedObjects.try_emplace(
+      ResolvedName(name), w.localSystem     ? std::pair{ObjectOwner::LocalSystem, std::wstring(L"NT AUTHORITY\\SYSTEM")}
+                          : w.tokenElevated ? std::pair{ObjectOwner::Administrators, std::wstring(L"BUILTIN\\Administrators")}
+                                            : std::pair{ObjectOwner::Other, w.account});
+  return {UniqueHandle(NamedObjectHandle), !created, object->second.first, object->second.second};
+}
 bool IsInstallerBusy() { return world().installerBusy; }
 DebugPrivilege::DebugPrivilege() : enabled_(true) {}
 DebugPrivilege::~DebugPrivilege() = default;
@@ -559,21 +633,32 @@ std::uint32_t SessionOfProcess(std::uint32_t processId) {
   const sim::Process* p = world().FindProcess(processId);
   return world().sessionCalls && p != nullptr ? p->session : NoSession;
 }
-std::uint32_t ThisSession() { return 1; }
+std::uint32_t ThisSession() { return world().sessionCalls ? world().thisSession : NoSession; }
 
 // Session n's token is TokenBase + n, not followed as the started ones.
 constexpr Handle TokenBase = 0x300000;
 UniqueHandle SessionUserToken(std::uint32_t session) {
   if (!world().sessionCalls) throw Failure(ErrorProcNotFound, DescribeError(ErrorProcNotFound));
+  if (world().signedOut.count(session) != 0) throw Failure(ErrorNoToken, DescribeError(ErrorNoToken));
   if (world().sessionUsers.count(session) == 0) throw Failure(1314, L"A required privilege is not held by the client.");
   return UniqueHandle(TokenBase + session);
 }
 std::wstring TokenUserName(Handle token) { return world().sessionUsers[static_cast<std::uint32_t>(token - TokenBase)]; }
 
+// The program's copy on a session's desktop does there what a real one does
+// (see SessionCopyCode): the windows on that desktop are asked to close, and
+// Messenger in that session ends.
 HeldProcess ShellAsUser(Handle token, const std::wstring& program, const std::wstring& commandLine, int showState,
                         const std::wstring& currentDirectory) {
+  auto& w = world();
+  const auto session = static_cast<std::uint32_t>(token - TokenBase);
+  if (w.noEnvironment.count(session) != 0) throw Failure(ErrorAccessDenied, DescribeError(ErrorAccessDenied));
   HeldProcess process = Shell(program, commandLine, showState, currentDirectory);
-  world().started.back().session = static_cast<std::uint32_t>(token - TokenBase);
+  w.started.back().session = session;
+  if (program == ProgramFile() && commandLine.find(L"/sessionsteps") != std::wstring::npos) {
+    auto runs = w.sessionCopyRunsMs.find(session);
+    w.started.back().runsMs = runs == w.sessionCopyRunsMs.end() ? 0 : runs->second;
+  }
   return process;
 }
 std::wstring ProgramFile() { return L"C:\\D\\ScribbitRemoval.exe"; }

@@ -3,6 +3,7 @@
 // and every outcome.
 #include <algorithm>
 #include <cstring>
+#include <functional>
 
 #include "forms/frmMain.h"
 #include "modules/Unattended.h"
@@ -409,8 +410,8 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
                 unsigned code; std::string box; std::size_t asked, ended; std::string where; };
   int row = 0;
   for (const Case& c : std::vector<Case>{
-           {System, false, true, true, {1, 2}, Installed, 0, "", 0, 2, "c1 c2 s1 s2 "},
-           {System, false, true, true, {2, 2}, LibraryOnly, 0, "", 0, 2, "c2 s2 "},
+           {System, false, true, true, {1, 2}, Installed, 0, "", 0, 0, "c1 c2 s1 s2 "},  // the copies end them
+           {System, false, true, true, {2, 2}, LibraryOnly, 0, "", 0, 0, "c2 s2 "},
            {System, false, false, true, {1}, Installed, 0, "", 1, 1, ""},  // as ever, here only
            {Elevated, false, true, true, {1}, Installed, 0, "", 1, 1, ""},
            {System, false, true, true, {}, Installed, 0, "", 1, 0, ""},
@@ -424,7 +425,7 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
            {Limited, true, true, false, {1}, Another, 0, busy, 0, 0, ""},
            {Limited, true, true, false, {1}, Clean, 0,  // a person keeps the sequence
             "Error:|MSN Scribbit for Messenger Plus! doesn't exist on this computer.|64\n", 1, 1, "own "},
-           {System, false, true, true, {1}, BusyLibraryOnly, 0, "", 0, 1, "c1 s1 "},  // busy only with a package
+           {System, false, true, true, {1}, BusyLibraryOnly, 0, "", 0, 0, "c1 s1 "},  // busy only with a package
            {Elevated, true, true, true, {1}, PackagesOnly, 0, "", 1, 1, "user "}}) {  // packages alone: removed
     SetUp();
     SCOPED_TRACE("row " + std::to_string(++row));
@@ -438,7 +439,7 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
       SetValue(InkPath, L""), SetValue(InfoPenPath, L"");
     if (c.machine == Clean || c.machine == PackagesOnly) w().files.clear();
     w().installerBusy = c.machine == Busy || c.machine == BusyLibraryOnly;
-    w().anotherRemoval = c.machine == Another;
+    if (c.machine == Another) sim::AddNamedObject(RemovalLockName, platform::ObjectOwner::LocalSystem, L"NT AUTHORITY\\SYSTEM");
     w().tokenElevated = c.token != Limited;
     w().localSystem = c.token == System;
     w().userDesktop = c.desktop;
@@ -458,6 +459,86 @@ TEST_F(RemovalTest, SessionsAndTheMachineDecideWhatIsTouched) {
       EXPECT_EQ(w().log.find(L"this desktop only") != std::wstring::npos, !c.desktop) << "the broadcast's reach, as logged";
     }
     EXPECT_EQ(w().files.empty(), c.machine != Busy && c.machine != Another) << "library deleted only by a removal";
+  }
+}
+
+// Whole removals in the worlds where sessions and named objects decide: the
+// one-copy check and the removal lock never meet, whatever the session or the
+// Windows; from session 0 each user's session is on its own, and all the
+// copies there share one bound. `where` as above; `logged`: lines the log
+// must hold, in order.
+TEST_F(RemovalTest, WorldsOfSessionsAndNamedObjects) {
+  using platform::ObjectOwner;
+  const std::string removed = "Complete:|Plugin has been successfully uninstalled.|64\n";
+  struct World { const char* name; std::function<void(sim::World&)> make; bool quiet; std::vector<std::uint32_t> sessions;
+                 unsigned code; std::string box, where; std::vector<std::string> logged; std::uint32_t waitedMs; };
+  const auto system0 = [](sim::World& w) { w.localSystem = true, w.userDesktop = false, w.thisSession = 0; };
+  const std::string copy2 = "session 2 (PC\\user2): asked 1 conversation windows to close, ended 1 Messenger processes";
+  for (const World& c : std::vector<World>{
+           {"LocalSystem in session 0, Windows 10",
+            [&](sim::World& w) { system0(w), w.AddProcess(300, "MSNMSGR.EXE"), w.processes.back().session = 1; }, true,
+            {1, 2}, 0, "", "c1 c2 s1 s2 ",
+            {"session 1 (PC\\user1): asked 1 conversation windows to close, ended 2 Messenger processes", copy2,
+             "session 1 (PC\\user1): started Messenger", "session 2 (PC\\user2): started Messenger"}, 0},
+           {"the XP console user in session 0, a click",
+            [](sim::World& w) { w.version = {148, 5, 1, 2600, 2, {}}, w.thisSession = 0; }, false, {0}, 0, removed, "own ", {}, 0},
+           {"Windows 2000 without Terminal Services, a click",
+            [](sim::World& w) { w.version = {148, 5, 0, 2195, 2, {}}, w.sessionCalls = false; }, false, {0}, 0, removed, "own ",
+            {}, 0},
+           {"a terminal server, the user of session 2 signs out meanwhile",
+            [&](sim::World& w) { system0(w), w.signsOutAfterCopy = {2}; }, true, {1, 2, 3}, 0, "", "c1 c2 c3 s1 s3 ",
+            {copy2, "session 2 (PC\\user2): Messenger not started: its user has signed out"}, 0},
+           {"one session's token refused, another's environment: the others still visited",
+            [&](sim::World& w) { system0(w), w.sessionUsers.erase(2), w.noEnvironment = {3}; }, true, {1, 2, 3}, 0, "",
+            "c1 s1 ", {"session 2 (user unknown): no user's token: A required privilege is not held by the client.",
+                       "session 3 (PC\\user3): no copy started on its desktop: Access is denied."}, 0},
+           {"three copies that never end: one bound for all, each ended",
+            [&](sim::World& w) { system0(w), w.sessionCopyRunsMs = {{1, sim::NeverEnds}, {2, sim::NeverEnds}, {3, sim::NeverEnds}}; },
+            true, {1, 2, 3}, 0, "", "c1 c2 c3 s1 s2 s3 ",
+            {"session 1 (PC\\user1): the copy on its desktop still ran after 30 s: ended",
+             "session 3 (PC\\user3): the copy on its desktop still ran after 30 s: ended"}, 30000},
+           {"a removal lock a standard user made first",
+            [&](sim::World& w) { system0(w), sim::AddNamedObject(RemovalLockName, ObjectOwner::Other, L"PC\\guest"); }, true,
+            {1}, 0, "", "c1 s1 ", {"passed over a removal lock made by PC\\guest"}, 0},
+           {"a removal lock LocalSystem holds",
+            [](sim::World&) { sim::AddNamedObject(RemovalLockName, ObjectOwner::LocalSystem, L"NT AUTHORITY\\SYSTEM"); },
+            true, {1}, 1618, "", "", {"another removal is running on this computer"}, 0}}) {
+    SetUp();
+    SCOPED_TRACE(c.name);
+    for (std::uint32_t session : c.sessions) {
+      w().AddProcess(200 + session, "msnmsgr.exe");
+      w().processes.back().session = session;
+      w().AddWindow(L"imwindowclass", L"Conversation");
+      w().windows.back().session = session;
+      w().sessionUsers[session] = L"PC\\user" + std::to_wstring(session);
+    }
+    c.make(w());
+    w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet", L"/log", L"s.log"} : std::vector<std::wstring>{};
+    if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
+    std::string where;
+    for (const auto& s : w().started)
+      if (s.program == L"C:\\D\\ScribbitRemoval.exe" || s.program == L"C:\\M\\msnmsgr.exe")
+        where += s.session == platform::NoSession ? "own " : (s.program == L"C:\\M\\msnmsgr.exe" ? "s" : "c") + std::to_string(s.session) + " ";
+    EXPECT_EQ(where, c.where);
+    EXPECT_EQ(std::to_string(w().exitCode) + "|" + Joined(Boxes()), std::to_string(c.code) + "|" + c.box);
+    EXPECT_EQ(w().files.empty(), c.code == 0) << "library deleted";
+    std::size_t at = 0;
+    for (const std::string& line : c.logged) {
+      at = sim::Narrow(w().log).find(line, at);
+      EXPECT_NE(at, std::string::npos) << line << "\n" << sim::Narrow(w().log);
+    }
+    // Every copy starts before the first wait; from the first start to the
+    // last end, the copies took at most one bound.
+    std::string order;
+    std::uint32_t first = UINT32_MAX, last = 0;
+    for (const std::string& call : w().calls)
+      if (call.find("/sessionsteps") != std::string::npos || call.rfind("WaitForExitCode(", 0) == 0)
+        order += call[0];
+    EXPECT_EQ(order.find("WS"), std::string::npos) << order;
+    for (const auto& s : w().started)
+      if (s.commandLine.find(L"/sessionsteps") != std::wstring::npos)
+        first = std::min(first, s.startedAt), last = std::max(last, s.endedAt);
+    EXPECT_EQ(first == UINT32_MAX ? 0 : last - first, c.waitedMs);
   }
 }
 

@@ -18,7 +18,7 @@ TEST_F(StartupTest, LoadStepRunsItsStepsInOrderBeforeTheWindowIsShown) {
       "CreateForm(MSN Scribbit Removal)",
       "RemoveFromTaskList",
       "SetWindowPos(" + Hex(form->hWnd()) + ",-1,0,0,0,0,3)",
-      "IsAnotherInstanceRunning",
+      "CreateNamedMutex(" + sim::Narrow(OneCopyName) + ")",
       "GetVersionExA(148)",  // IsWin2000
       "GetVersionExA(148)",  // IsWinXP
   };
@@ -44,7 +44,7 @@ TEST_F(StartupTest, LoadStepRunsItsStepsInOrderBeforeTheWindowIsShown) {
 }
 
 TEST_F(StartupTest, SecondCopyEndsSilentlyBeforeAnyRead) {
-  w().anotherInstance = true;
+  sim::AddNamedObject(OneCopyName, platform::ObjectOwner::Other, L"SIM\\tester");
   w().registry[PluginDirPath] = TextValue(L"C:\\P");
   EXPECT_FALSE(sim::StartProgram());
   EXPECT_EQ(Joined({w().calls.end() - 2, w().calls.end()}), "BringBackRunningCopy\nEnd\n");

@@ -5,6 +5,7 @@
 
 #include "modules/EventLog.h"
 #include "modules/Functions.h"
+#include "modules/Sessions.h"
 #include "modules/Shared.h"
 #include "modules/Unattended.h"
 #include "platform/sim/sim.h"
@@ -36,6 +37,7 @@ class SimTest : public ::testing::Test {
     Mode = {};
     ProcessKilled = false;
     ::Run = {};
+    Held = {};
   }
   sim::World& w() { return sim::world(); }
 };
