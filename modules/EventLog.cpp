@@ -37,6 +37,7 @@ std::wstring TwoDigits(int number) { return (number < 10 ? L"0" : L"") + Decimal
 std::wstring BuildText() { return sizeof(void*) == 8 ? L"x64" : L"x86"; }
 
 std::wstring LibraryFate(const RunRecord& run) {
+  if (!run.copyFailure.empty()) return L"not deleted: " + run.copyFailure;
   switch (run.libraryCode) {
     case ExitSuccess: return L"deleted";
     case ExitRestartNeeded:

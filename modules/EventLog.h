@@ -22,6 +22,7 @@ struct RunRecord {
   std::set<std::uint32_t> sessions;  // where Messenger was ended
   std::wstring arguments;       // as given, each after a blank
   std::uint32_t startTick = 0;
+  std::wstring copyFailure;  // why the copy with raised rights did not finish: not deleted
 };
 extern RunRecord Run;
 

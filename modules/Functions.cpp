@@ -114,7 +114,11 @@ std::wstring UninstallCommand(const wchar_t* arguments) {
 // prompt was coming to the front can be lost.
 void ConfirmPrompt(const platform::HeldProcess& installer) {
   const platform::WindowHandle prompt = platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs);
-  if (prompt == 0) return;
+  if (prompt == 0) {
+    Log(L"... no prompt of its own took the focus within " + DecimalText(InstallerFocusTimeoutMs / 1000) +
+        L" s: nothing confirmed");
+    return;
+  }
   platform::SendEnterKey();
   if (platform::WaitForExitCode(installer, PromptRetryMs) != platform::StillActive ||
       platform::WaitForFocusInProcess(installer, PromptRetryMs, prompt) == 0)
@@ -166,14 +170,33 @@ void StartMessenger(const SessionVisits& visits) {
       platform::Shell(program, Quoted(program), ShowMinimized, InstallInfo.MessengerDir);
     Log(L"started Messenger: " + program + (raised ? L", with the rights of the desktop's user" : L""));
   } catch (const platform::Failure& failure) {
-    // With raised rights the outcome stands whatever happens here.
+    // With raised rights the outcome stands whatever happens here, but the
+    // person who saw Messenger closed is told.
     if (raised) {
       Log(L"Messenger not started: " + failure.description());
+      Report(failure.description(), ErrorStyle, ProgramTitle);
       return;
     }
     if (!Mode.switches) throw;
     // The removal itself is complete: the exit code keeps reporting it.
     Report(failure.description(), ErrorStyle, ProgramTitle);
+  }
+}
+
+// After the library's message: each package whose uninstall did not succeed,
+// with Windows' own words for its exit code (1605: it was gone already).
+void ReportPackagesLeft(const std::vector<unsigned long>& codes) {
+  std::size_t index = 0;
+  for (const wchar_t* uninstall : UninstallsToStart()) {
+    if (index >= codes.size()) break;
+    const unsigned long code = codes[index++];
+    if (code == ExitSuccess || code == ExitRestartNeeded || code == 1641 || code == ExitNotInstalled) continue;
+    const std::wstring package = uninstall == InkUninstall ? L"Ink" : L"InfoPen for Outlook";
+    Report(L"\"" + package + L"\" was not removed: " +
+               (code == platform::StillActive ? L"its uninstall was still running after " +
+                                                    DecimalText(UninstallTimeoutMs / 1000) + L" s."
+                                              : platform::DescribeError(code)),
+           MessageStyle, ErrorTitle);
   }
 }
 
@@ -334,12 +357,14 @@ void RemovePlugin() {
     }
     Run.library = LibraryFile();
     Run.libraryCode = outcome.library;
+    Run.copyFailure = outcome.failure;
     // Each uninstall's code by its product code ("/X{...}" less the switch),
     // in the order they ran.
     std::size_t index = 0;
     for (const wchar_t* uninstall : UninstallsToStart())
       if (index < outcome.uninstalls.size()) Run.uninstalls.push_back({uninstall + 2, outcome.uninstalls[index++]});
     library = ReportLibrary(outcome);
+    ReportPackagesLeft(outcome.uninstalls);
     // By this copy, with the person's own rights.
     StartMessenger(outcome.sessions);
   } catch (const std::exception& failure) {

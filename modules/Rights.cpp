@@ -15,6 +15,8 @@ namespace {
 constexpr wchar_t DeleteLibrarySwitch[] = L"/deletelibrary";
 constexpr wchar_t RemoveWithRightsSwitch[] = L"/removewithrights";
 
+// Longer than any line the copy writes (a path, a system error's text).
+constexpr std::size_t MaxCopyLineLength = 1024;
 // The copy with raised rights only deletes one file; one that has not ended
 // by then is taken as failed.
 constexpr unsigned ElevatedCopyTimeoutMs = 60000;
@@ -34,8 +36,15 @@ bool CanAskForRights() {
 
 // The lines of the copy go into this copy's log while it runs, written by
 // this copy with its own rights: the copy with raised rights writes no file.
+// Any process of this user may send them, so each is made one line of a
+// bounded length before it is written.
 platform::LineReceiver LinesOfCopy() {
-  void (*log)(const std::wstring&) = [](const std::wstring& line) { Log(line); };
+  void (*log)(const std::wstring&) = [](const std::wstring& line) {
+    std::wstring one = line.substr(0, MaxCopyLineLength);
+    for (wchar_t& c : one)
+      if (c == L'\r' || c == L'\n' || c == L'\0') c = L' ';
+    Log(one + (line.size() > MaxCopyLineLength ? L" [cut]" : L""));
+  };
   return platform::LineReceiver(Mode.logPath.empty() ? nullptr : log);
 }
 

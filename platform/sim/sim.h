@@ -92,6 +92,7 @@ struct World {
   // The copy started with raised rights: the exit code it ends with, or the
   // error starting it raises (1223: the person declined the prompt).
   unsigned long elevatedExitCode = 0;
+  std::vector<std::wstring> copyLines;  // the lines it sends while it runs
   unsigned long elevationError = 0;
   bool localSystem = false;
   bool desktopShell = true;  // a process owns the shell's window or the taskbar

@@ -125,6 +125,8 @@ std::string Hex(std::uintptr_t value) {
 constexpr Handle SnapshotHandle = 0x5000;
 constexpr Handle StartedHandleBase = 0x200000;  // handles of started programs: base + id
 constexpr Handle NamedObjectHandle = 0x400000;  // not followed, as the started ones
+// Where the lines of the copy with raised rights go while it runs.
+void (*g_lineReceiver)(const std::wstring&) = nullptr;
 std::size_t g_snapshotPosition = 0;
 int g_snapshotReturned = 0;
 }  // namespace
@@ -467,7 +469,11 @@ unsigned long SessionCopyCode(std::uint32_t session) {
 unsigned long WaitForExitCode(const HeldProcess& process, unsigned timeoutMs) {
   Log("WaitForExitCode(" + std::to_string(process.id) + "," + std::to_string(timeoutMs) + ")");
   auto& w = world();
-  if (process.id == 0) return w.elevatedExitCode;
+  if (process.id == 0) {
+    for (const std::wstring& line : w.copyLines)
+      if (g_lineReceiver != nullptr) g_lineReceiver(line);
+    return w.elevatedExitCode;
+  }
   const std::size_t index = process.id - 9000;
   sim::Started& started = w.started.at(index);
   if (started.terminated) return started.terminatedWith;
@@ -559,8 +565,12 @@ std::vector<std::wstring> PendingFileRenameOperations() {
 SystemFacts DescribeSystem() {
   return {L"SIM-PC", world().account, world().sessionCalls ? static_cast<long>(world().thisSession) : -1};
 }
-LineReceiver::LineReceiver(void (*received)(const std::wstring&)) : window_(received != nullptr) {}
-LineReceiver::~LineReceiver() = default;
+LineReceiver::LineReceiver(void (*received)(const std::wstring&)) : window_(received != nullptr) {
+  g_lineReceiver = received;
+}
+LineReceiver::~LineReceiver() {
+  if (window_ != 0) g_lineReceiver = nullptr;
+}
 bool SendLineToParent(const std::wstring& line) {
   Log("SendLineToParent(" + sim::Narrow(line) + ")");
   return true;

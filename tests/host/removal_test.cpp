@@ -311,9 +311,11 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            // Asked at the click, before anything changes: the copy does it all.
            {Limited, Package, false, M | 1u << 16, 0, true, "/removewithrights", done, 0, "kept", "own"},
            {Limited, Refused, false, M, 0, true, "/removewithrights", done, 0, "kept", "own"},
-           {Limited, Package, false, M | 3010 | 3u << 16, 0, true, "/removewithrights", inUse, 1618, "kept", "own"},
+           {Limited, Package, false, M | 3010 | 3u << 16, 0, true, "/removewithrights",
+            inUse + "|64\nError:|\"Ink\" was not removed: Error 1618.", 1618, "kept", "own"},
            {Limited, Package, false, M | 1u << 16 | 2u << 19, 0, true, "/removewithrights", done, 3010, "kept", "own"},
-           {Limited, Package, false, M | 6u << 16, 0, true, "/removewithrights", done, 1603, "kept", "own"},
+           {Limited, Package, false, M | 6u << 16, 0, true, "/removewithrights",
+            done + "|64\nError:|\"Ink\" was not removed: Error 1603.", 1603, "kept", "own"},
            // Not marked: ended from outside, or by a fault; still running; a failure's own reason.
            {Limited, Package, false, 0, 0, true, "/removewithrights", notDone + "ended unexpectedly, with exit code 0.", 1603, "kept", "own"},
            {Limited, Package, false, 0xC0000005, 0, true, "/removewithrights",
@@ -331,7 +333,8 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
            {Limited, Package, true, 0, 0, true, "", "", 0, "gone", "own"},
            {Limited, Refused, true, 0, 0, true, "", "", 1603, "kept", "own"},
            {Elevated, Package, false, 0, 0, true, "", done, 0, "gone", "user"},
-           {Elevated, Package, false, 0, 0, false, "", done, 0, "gone", "none"},  // no desktop shell
+           {Elevated, Package, false, 0, 0, false, "", done + "|64\nMSN Scribbit Removal|Error 1168.|16", 0, "gone",
+            "none"},  // no desktop shell: told that Messenger did not start
            {Elevated, Loaded, false, 0, 0, true, "", inUse, 3010, "scheduled", "user"},
            {Elevated, HeldOpen, true, 0, 0, true, "", "", 3010, "scheduled", "user"},
            {Elevated, ReadOnly, true, 0, 0, true, "", "", 0, "gone", "user"},
@@ -368,6 +371,8 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     w().desktopShell = c.shell;
     w().elevatedExitCode = c.copyExit;
     w().elevationError = c.copyError;
+    // Lines as any process of the user could send them: each is logged as one line, cut to 1024 characters.
+    w().copyLines = {L"a\r\nb", std::wstring(L"x\0y", 3), std::wstring(1030, L'z')};
     w().arguments = c.quiet ? std::vector<std::wstring>{L"/quiet"} : std::vector<std::wstring>{L"/log", L"C:\\r.log"};
     if (c.quiet) EXPECT_FALSE(sim::StartProgram()); else Remove();
     const auto steps = Steps();
@@ -378,7 +383,7 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
       EXPECT_EQ(Joined(w().CallsStartingWith("TerminateProcess")) + Joined(w().CallsStartingWith("Kill")), "")
           << "this copy closes, ends and deletes nothing itself";
     }
-    EXPECT_EQ(Joined(Boxes()), c.box.empty() ? "" : c.box + "|64\n");
+    EXPECT_EQ(Joined(Boxes()), c.box.empty() ? "" : c.box + (c.box.ends_with("|16") ? "\n" : "|64\n"));
     EXPECT_EQ(w().exitCode, c.code);
     EXPECT_EQ(w().files.count(Library) == 0 ? "gone" : w().deletedAtRestart.empty() ? "kept" : "scheduled",
               std::string(c.library));
@@ -389,6 +394,13 @@ TEST_F(RemovalTest, RightsTokensAndWhatTheRemovalNeeds) {
     for (const auto& s : w().started)
       if (s.program == L"C:\\M\\msnmsgr.exe") messenger = s.asDesktopUser ? "user" : "own";
     EXPECT_EQ(messenger, c.messenger);
+    const bool copyRan = *c.asks != 0 && c.copyError == 0;
+    EXPECT_EQ(w().log.find(L"a  b\r\n") != std::wstring::npos && w().log.find(L"x y\r\n") != std::wstring::npos &&
+                  w().log.find(L" " + std::wstring(1024, L'z') + L" [cut]\r\n") != std::wstring::npos,
+              copyRan && !c.quiet);
+    EXPECT_EQ(DescribeRun(::Run, w().exitCode).text.find(L": deleted.") != std::wstring::npos,
+              c.box.rfind(done, 0) == 0 || (c.quiet && c.library == std::string("gone")))
+        << "the library's fate, as the event would tell it";
     // One event, of the code's kind; none where the source cannot be registered.
     const std::uint16_t type = c.code == 0 || c.code == 3010 ? 4 : 1;
     EXPECT_EQ(w().events.size() == 1 ? w().events[0].type : 0, c.token == Limited ? 0 : type);
@@ -642,20 +654,22 @@ TEST(ExitCodeTest, WorstOfLibraryAndUninstalls) {
 
 // The event's type and id from the exit code, and its text from what the run did.
 TEST(RunEventTest, TypeIdAndText) {
-  struct Case { unsigned code; bool removal; unsigned long library; bool again; std::string event; };
+  struct Case { unsigned code; bool removal; unsigned long library; bool again; std::string event; std::wstring copyFailure; };
   const std::string library = ".|Library C:\\P\\MsnScribbit.dll: ", restart = "4 2 exit code 3010: a restart is needed";
   for (const Case& c : std::vector<Case>{
-           {0, true, 0, false, "4 1 exit code 0: removed" + library + "deleted."},
-           {3010, true, 3010, false, restart + library + "in use, scheduled to be deleted when Windows restarts."},
-           {3010, true, 3010, true, restart + library + "in use, already scheduled to be deleted when Windows restarts."},
-           {1605, true, 1605, false, "2 3 exit code 1605: nothing to remove" + library + "not there."},
-           {1603, true, 5, false, "1 4 exit code 1603: failed" + library + "not deleted: Access is denied."},
-           {1618, false, 0, false, "1 5 exit code 1618: another installation is in progress; retry later.|Arguments: /quiet"},
-           {1639, false, 0, false, "1 6 exit code 1639: invalid command line.|Arguments: /quiet"},
-           {0, false, 0, false, "4 7 exit code 0: nothing was changed.|Arguments: /quiet"}}) {
+           {0, true, 0, false, "4 1 exit code 0: removed" + library + "deleted.", L""},
+           {3010, true, 3010, false, restart + library + "in use, scheduled to be deleted when Windows restarts.", L""},
+           {3010, true, 3010, true, restart + library + "in use, already scheduled to be deleted when Windows restarts.", L""},
+           {1605, true, 1605, false, "2 3 exit code 1605: nothing to remove" + library + "not there.", L""},
+           {1603, true, 5, false, "1 4 exit code 1603: failed" + library + "not deleted: Access is denied.", L""},
+           // A copy with raised rights that did not finish left its library code at 0.
+           {1603, true, 0, false, "1 4 exit code 1603: failed" + library + "not deleted: it was ended.", L"it was ended."},
+           {1618, false, 0, false, "1 5 exit code 1618: another installation is in progress; retry later.|Arguments: /quiet", L""},
+           {1639, false, 0, false, "1 6 exit code 1639: invalid command line.|Arguments: /quiet", L""},
+           {0, false, 0, false, "4 7 exit code 0: nothing was changed.|Arguments: /quiet", L""}}) {
     const RunRecord run = c.removal ? RunRecord{true, true, L"C:\\P\\MsnScribbit.dll", c.library, c.again,
-                                                {{L"{9FCB}", 1605}}, {1, 2}, L" /quiet", 0}
-                                    : RunRecord{true, false, L"", 0, false, {}, {}, L" /quiet", 0};
+                                                {{L"{9FCB}", 1605}}, {1, 2}, L" /quiet", 0, c.copyFailure}
+                                    : RunRecord{true, false, L"", 0, false, {}, {}, L" /quiet", 0, L""};
     const RunEvent event = DescribeRun(run, c.code);
     std::string text = sim::Narrow(event.text);
     for (std::size_t at; (at = text.find("\r\n")) != std::string::npos;) text.replace(at, 2, "|");
