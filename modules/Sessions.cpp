@@ -84,14 +84,18 @@ void StopWhereNothingMayChange() {
   }
 }
 
+void ForgetSessions() {
+  Visited = false;
+  Visits.clear();
+}
+
 // Who closes Messenger's windows:
 //   a user's desktop here                     -> this copy, on it
 //   no desktop, Messenger's sessions reached  -> a copy in each of them
 //   no desktop, no session calls (Windows
 //   2000), no token, or no Messenger running  -> this copy, as ever; logged
 bool CloseMessengerInSessions() {
-  Visited = false;
-  Visits.clear();
+  ForgetSessions();
   if (platform::HasUserDesktop()) return false;
   std::wstring why;
   Visits = MessengerSessions(why);

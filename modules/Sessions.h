@@ -15,6 +15,8 @@ void StopWhereNothingMayChange();
 // Messenger and tells Messenger Plus!. False where that cannot be done (the
 // log says why): then this copy does those steps itself, as ever.
 bool CloseMessengerInSessions();
+// Forgets the sessions visited, closing their users' tokens.
+void ForgetSessions();
 // After CloseMessengerInSessions: starts Messenger again in each session
 // where it ran, as that session's user. False when there were none.
 bool StartMessengerInSessions(const std::wstring& program);

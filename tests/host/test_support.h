@@ -5,6 +5,7 @@
 
 #include "modules/EventLog.h"
 #include "modules/Functions.h"
+#include "modules/Sessions.h"
 #include "modules/Shared.h"
 #include "modules/Unattended.h"
 #include "platform/sim/sim.h"
@@ -31,6 +32,7 @@ class SimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     TerminatedProcesses.clear();  // closes handles of the last test's machine
+    ForgetSessions();             // and its sessions' tokens
     sim::Reset();
     InstallInfo = {};
     Mode = {};
