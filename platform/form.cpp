@@ -47,6 +47,11 @@ std::vector<std::unique_ptr<Form>>& Forms() {
   return forms;
 }
 
+void ForgetForms() {
+  for (auto& form : Forms()) form->OnDestroyed();
+  g_closingClick = {};
+}
+
 int LoadedFormCount() {
   auto& forms = Forms();
   return static_cast<int>(

@@ -38,4 +38,7 @@ namespace platform {
 // run creates are freed at exit.
 std::vector<std::unique_ptr<Form>>& Forms();
 int LoadedFormCount();
+// Every form's window gone and no click pending, as when the program starts:
+// for the simulated machine's reset.
+void ForgetForms();
 }  // namespace platform

@@ -22,7 +22,7 @@ World& world() {
 }
 
 void Reset() {
-  for (auto& form : platform::Forms()) form->OnDestroyed();
+  platform::ForgetForms();
   // The tick count never runs backwards, as on Windows: what one world's
   // last click left pending has expired by the next world's first.
   std::uint32_t clock = g_world != nullptr ? g_world->clock + 60000 : 0;

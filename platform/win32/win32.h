@@ -8,6 +8,8 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
 namespace platform::win32 {
 
 // True once the program has left the task list: its windows get no taskbar
@@ -54,3 +56,38 @@ class GdiObject {
 };
 
 }  // namespace platform::win32
+
+// What the files that implement platform.h share, in its namespace.
+namespace platform {
+
+// The portable handles as the system's.
+inline HWND Hwnd(WindowHandle window) { return reinterpret_cast<HWND>(window); }
+inline HANDLE AsHandle(Handle handle) { return reinterpret_cast<HANDLE>(handle); }
+
+// Raises Failure with the calling thread's last error.
+[[noreturn]] void RaiseLastError();
+
+// WaitForSingleObject that keeps handling the messages sent to this thread's
+// windows: another program's SendMessage to all windows returns at once. Posted
+// messages and input stay queued, so no press or key is acted on meanwhile.
+DWORD WaitAnswering(HANDLE object, DWORD timeoutMs);
+
+// For CreateProcess and its kin: the new program's window shown as
+// `showState` asks.
+STARTUPINFOW StartupShowing(int showState);
+// The process CreateProcess started, its thread's handle closed.
+HeldProcess Held(const PROCESS_INFORMATION& info);
+
+// shell32, loaded only for the calls that need it and freed after them: a
+// plain start does not load it at all.
+struct Shell32 {
+  HMODULE module = win32::LoadSystemLibrary(L"shell32.dll");
+  Shell32() = default;
+  Shell32(const Shell32&) = delete;
+  Shell32& operator=(const Shell32&) = delete;
+  ~Shell32() {
+    if (module != nullptr) FreeLibrary(module);
+  }
+};
+
+}  // namespace platform

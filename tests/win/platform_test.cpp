@@ -160,3 +160,60 @@ TEST(VersionProbes, AnswerForWine2000XpAndLaterVersions) {
 }
 
 }  // namespace
+
+namespace {
+// SeDebugPrivilege on or off in this process's token, and whether it is on.
+bool DebugOn(int set = -1) {
+  HANDLE token = nullptr;
+  OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token);
+  TOKEN_PRIVILEGES p{1, {{{0, 0}, set == 1 ? static_cast<DWORD>(SE_PRIVILEGE_ENABLED) : 0}}};
+  LookupPrivilegeValueW(nullptr, L"SeDebugPrivilege", &p.Privileges[0].Luid);
+  if (set >= 0) AdjustTokenPrivileges(token, FALSE, &p, 0, nullptr, nullptr);
+  PRIVILEGE_SET query{1, PRIVILEGE_SET_ALL_NECESSARY, {{p.Privileges[0].Luid, 0}}};
+  BOOL on = FALSE;
+  PrivilegeCheck(token, &query, &on);
+  CloseHandle(token);
+  return on != FALSE;
+}
+}  // namespace
+
+// Named objects as this process's session resolves them, with their owners;
+// a name taken by another kind of object, or with no access for anyone,
+// still counts as taken.
+TEST(NamedObjects, CreatedOnceThenFoundWithTheirOwner) {
+  const std::wstring name = L"ScribbitRemovalTest " + std::to_wstring(GetCurrentProcessId());
+  platform::NamedMutex first = platform::CreateNamedMutex(L"Local\\" + name);
+  platform::NamedMutex again = platform::CreateNamedMutex(L"Local\\" + name);
+  platform::NamedMutex global = platform::CreateNamedMutex(L"Global\\" + name);  // session 1 under Wine
+  EXPECT_EQ(std::to_string(first.existed) + std::to_string(again.existed) + std::to_string(global.existed), "010");
+  EXPECT_NE(first.owner, platform::ObjectOwner::Unknown);
+  EXPECT_FALSE(first.ownerName.empty());
+  EXPECT_EQ(again.ownerName, first.ownerName);
+  SECURITY_DESCRIPTOR none;  // an empty DACL: no access for anyone but the owner's implicit rights
+  InitializeSecurityDescriptor(&none, SECURITY_DESCRIPTOR_REVISION);
+  ACL empty;
+  InitializeAcl(&empty, sizeof empty, ACL_REVISION);
+  SetSecurityDescriptorDacl(&none, TRUE, &empty, FALSE);
+  SECURITY_ATTRIBUTES locked{sizeof locked, &none, FALSE};
+  HANDLE squat = CreateMutexW(&locked, FALSE, (L"Global\\" + name + L" locked").c_str());
+  HANDLE event = CreateEventW(nullptr, FALSE, FALSE, (L"Global\\" + name + L" event").c_str());
+  EXPECT_TRUE(platform::CreateNamedMutex(L"Global\\" + name + L" locked").existed);
+  platform::NamedMutex other = platform::CreateNamedMutex(L"Global\\" + name + L" event");
+  EXPECT_TRUE(other.existed);
+  EXPECT_EQ(other.owner, platform::ObjectOwner::Unknown);
+  CloseHandle(squat);
+  CloseHandle(event);
+}
+
+// Enabled while the object lives, then as it was found.
+TEST(DebugPrivilege, PutBackAsFound) {
+  for (int before : {1, 0}) {
+    DebugOn(before);
+    ASSERT_EQ(DebugOn(), before == 1) << "this token holds the privilege";
+    {
+      platform::DebugPrivilege debug;
+      EXPECT_TRUE(DebugOn());
+    }
+    EXPECT_EQ(DebugOn(), before == 1);
+  }
+}
