@@ -15,6 +15,7 @@ static_assert(sizeof(platform::VersionRecord) == sizeof(OSVERSIONINFOA));
 namespace platform {
 
 bool win32::g_failing = false;
+HANDLE win32::g_failureBoxShown = nullptr;
 
 void win32::ExitNow(unsigned exitCode) {
   if (g_failing) ::TerminateProcess(GetCurrentProcess(), exitCode);
@@ -211,6 +212,7 @@ void MsgBox(const std::wstring& text, int style, const std::wstring& title) {
 void End(unsigned exitCode) { win32::ExitNow(exitCode); }
 
 void ReportUnhandledFailure(const std::wstring& description, unsigned exitCode) {
+  if (win32::g_failureBoxShown != nullptr) SetEvent(win32::g_failureBoxShown);
   MessageBoxW(nullptr, description.c_str(), L"MSN Scribbit Removal",
               MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
   win32::ExitNow(exitCode);

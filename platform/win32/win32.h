@@ -19,6 +19,8 @@ extern bool g_taskHidden;
 // True once a failure nothing caught is being reported: the process then ends
 // with TerminateProcess, running nothing more of its own on the way out.
 extern bool g_failing;
+// Set once the failure handler's report is written and its box is shown.
+extern HANDLE g_failureBoxShown;
 [[noreturn]] void ExitNow(unsigned exitCode);
 
 // Loads a library of the system directory by its full path: a load by bare

@@ -8,29 +8,28 @@ namespace {
 // A failure nothing could catch (a fault, or a C++ termination) ends the
 // program as any other failure does: the report for a person, 1603 and a log
 // line for a deployment tool, never a box of the system's or the run time's.
-// The process may be in any state by then. Its windows are hidden and
-// disabled first, so that nothing can be started in it meanwhile; the report
-// is made on a thread of its own, with a stack of its own (a stack overflow
-// leaves little on the failing thread); then the process ends at once. A
-// second failure on the way out just ends it.
+// The process may be in any state by then: the report is made on a thread of
+// its own, with a stack of its own (a stack overflow leaves little on the
+// failing thread), which hides the windows without waiting for them, so that
+// no window code runs on the faulted stack. The failing thread waits for the
+// report within a bound (a fault while the heap or loader lock was held
+// blocks it for good), and for a person's box within a longer one; then the
+// process ends at once. A second failure on the way out just ends it.
 DWORD g_exceptionCode = 0;  // 0: a termination
+constexpr DWORD ReportBoundMs = 10000;
+constexpr DWORD BoxBoundMs = 600000;
 
-BOOL CALLBACK HideAndDisable(HWND window, LPARAM) {
-  EnableWindow(window, FALSE);
-  ShowWindow(window, SW_HIDE);
-  return TRUE;
-}
-
-// Windows of other threads than the failing one: without waiting for them.
-BOOL CALLBACK HideOthers(HWND window, LPARAM failingThread) {
+// Asynchronously: the failing thread's windows hide only if it runs again,
+// and then it runs nothing else; either way nothing can be started in them.
+BOOL CALLBACK HideOwnWindows(HWND window, LPARAM) {
   DWORD process = 0;
-  const DWORD thread = GetWindowThreadProcessId(window, &process);
-  if (process == GetCurrentProcessId() && thread != static_cast<DWORD>(failingThread)) ShowWindowAsync(window, SW_HIDE);
+  GetWindowThreadProcessId(window, &process);
+  if (process == GetCurrentProcessId()) ShowWindowAsync(window, SW_HIDE);
   return TRUE;
 }
 
-DWORD WINAPI ReportFailure(LPVOID failingThread) {
-  EnumWindows(HideOthers, reinterpret_cast<LPARAM>(failingThread));
+DWORD WINAPI ReportFailure(LPVOID) {
+  EnumWindows(HideOwnWindows, 0);
   if (g_exceptionCode == 0) Fail(L"Unexpected failure (termination).");
   wchar_t code[16];
   _ultow(g_exceptionCode, code, 16);
@@ -43,10 +42,15 @@ DWORD WINAPI ReportFailure(LPVOID failingThread) {
   const UINT code = Mode.switches ? ExitFailed : 1;
   if (InterlockedExchange(&ending, 1) != 0) TerminateProcess(GetCurrentProcess(), code);
   g_exceptionCode = exceptionCode;
-  const DWORD failing = GetCurrentThreadId();
-  EnumThreadWindows(failing, HideAndDisable, 0);
-  HANDLE thread = CreateThread(nullptr, 0, ReportFailure, reinterpret_cast<LPVOID>(static_cast<ULONG_PTR>(failing)), 0, nullptr);
-  if (thread != nullptr) WaitForSingleObject(thread, INFINITE);
+  platform::win32::g_failureBoxShown = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE thread = CreateThread(nullptr, 0, ReportFailure, nullptr, 0, nullptr);
+  if (thread != nullptr && platform::win32::g_failureBoxShown != nullptr) {
+    HANDLE waits[] = {thread, platform::win32::g_failureBoxShown};
+    if (WaitForMultipleObjects(2, waits, FALSE, ReportBoundMs) == WAIT_OBJECT_0 + 1)
+      WaitForSingleObject(thread, BoxBoundMs);
+  } else if (thread != nullptr) {
+    WaitForSingleObject(thread, ReportBoundMs);
+  }
   TerminateProcess(GetCurrentProcess(), code);
   for (;;) {}  // TerminateProcess of the own process does not return
 }
