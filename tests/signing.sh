@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # A signed release with a throwaway self-signed code-signing certificate made
-# here, under build/: both signatures verify against it and break with one
-# changed byte, without them the files are the unsigned release, a failed
-# signing leaves no dist/, and both signed programs still run under Wine.
+# here, under build/: the signatures (x64 SHA-256; x86 SHA-1 and, nested in
+# it, SHA-256) verify against it and break with one changed byte, without
+# them the files are the unsigned release, a failed signing leaves no dist/,
+# and both signed programs still run under Wine.
 set -u
 source "$(dirname "${BASH_SOURCE[0]}")/e2e/common.sh"
 WORK=$REPO/build/signing
@@ -29,15 +30,21 @@ verify() {
 check "a signed release" release bash -x
 check "the password is on no command line and in no output" not grep -qF "$(cat "$pass")" "$WORK/release.out"
 check "SHA256SUMS holds the signed files" sh -c "cd '$dist' && sha256sum --quiet -c SHA256SUMS"
-for name in x64 x86; do
-  exe=$dist/ScribbitRemoval-$name.exe
+while read -r name digests <&3; do
+  exe=$dist/ScribbitRemoval-$name.exe report=$WORK/ScribbitRemoval-$name.exe.verify
   check "$name: the signature verifies" verify "$exe"
+  check_eq "$name: its signatures' digests, in order, each verified" \
+    "$(sed -n 's/^Message digest algorithm  : //p' "$report" | paste -sd ' ')|$(grep -c '^Signature verification: ok$' "$report")" \
+    "$digests|$(wc -w <<<"$digests")"
   check "$name: without it, the unsigned release build" sh -c "osslsigncode remove-signature \
     -in '$exe' -out '$WORK/$name.exe' >/dev/null && cmp '$WORK/$name.exe' '$REPO/build/release/$name/ScribbitRemoval.exe'"
   # The same file with byte 4096 (in the code) one higher.
   { head -c 4096 && head -c 1 | tr '\0-\377' '\1-\377\0' && cat; } <"$exe" >"$WORK/tampered-$name.exe"
   check "$name: one byte changed, the signature fails" not verify "$WORK/tampered-$name.exe"
-done
+done 3<<EOF
+x64 SHA256
+x86 SHA1 SHA256
+EOF
 
 # stops SETTING ERROR: the release with SETTING fails with ERROR and makes no dist/.
 stops() {

@@ -1,8 +1,15 @@
-# Lists who else may write in a folder meant for the removal's log: every
-# allow entry that gives a write-type right to anyone but SYSTEM,
-# Administrators and TrustedInstaller. No output: only they can write there.
+#Requires -Version 3.0
+# Lists who else may write in a folder meant for the removal's log: the
+# folder's owner, when that is anyone but SYSTEM, Administrators and
+# TrustedInstaller (an owner may always change the permissions), and every
+# allow entry that gives a write-type right to anyone but them. No output:
+# only they can write there. An individual administrator's account counts as
+# anyone: it can lose that membership and still own the folder.
+# PowerShell 3 or later: Get-Acl takes -LiteralPath from 3.0 on.
 #   .\check-log-folder.ps1 "C:\ProgramData\Microsoft\IntuneManagementExtension\Logs"
 param([Parameter(Mandatory = $true)][string]$Folder)
+# A folder that cannot be read must not pass for one with nothing to report.
+$ErrorActionPreference = 'Stop'
 
 # Write-type rights, generic ones included: WriteData/AddFile 0x2,
 # AppendData/AddSubdirectory 0x4, WriteExtendedAttributes 0x10,
@@ -14,7 +21,17 @@ $writeRights = 0x2 -bor 0x4 -bor 0x10 -bor 0x40 -bor 0x100 -bor 0x10000 -bor 0x4
 $trusted = 'S-1-5-18', 'S-1-5-32-544',  # SYSTEM, Administrators
     'S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464'  # TrustedInstaller
 
-foreach ($rule in (Get-Acl -LiteralPath $Folder).Access) {
+$acl = Get-Acl -LiteralPath $Folder
+$owner = $acl.GetOwner([Security.Principal.SecurityIdentifier])
+if ($trusted -notcontains $owner.Value) {
+  try {
+    $name = $owner.Translate([Security.Principal.NTAccount]).Value
+  } catch {
+    $name = $owner.Value
+  }
+  'owner {0}: may change the permissions' -f $name
+}
+foreach ($rule in $acl.Access) {
   if ($rule.AccessControlType -ne 'Allow') { continue }
   # An inherit-only entry (CREATOR OWNER's, typically) gives nothing on the
   # folder itself; it only seeds what new files and folders get.
