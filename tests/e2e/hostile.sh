@@ -348,8 +348,8 @@ copy_fails() {
   # Windows that never answer keep the copy busy for seconds: time to end it meanwhile.
   sandbox_start_messenger --windows 3 --hang
   sandbox_start_watcher 1 45000
-  (cd "$PROGRAM_DIR" && exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run $limited "$PROGRAM_EXE_WIN" \
-    /log "$(sandbox_winpath "$SANDBOX_RUN/$1.log")" </dev/null >/dev/null 2>&1) &
+  (cd "$PROGRAM_DIR" && WINEDEBUG=+eventlog exec wine "$SANDBOX_FIXTURES/fixture_probe.exe" run $limited \
+    "$PROGRAM_EXE_WIN" /log "$(sandbox_winpath "$SANDBOX_RUN/$1.log")" </dev/null >"$SANDBOX_RUN/$1.out" 2>&1) &
   PROGRAM_PID=$!
   local ender=
   if [[ $1 == ended ]]; then
@@ -362,15 +362,19 @@ copy_fails() {
   sandbox_wait_watcher
   undated "$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
   boxes | sed 's/^box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: //'
+  # The event's text says what became of the library.
+  grep -a 'trace:eventlog:ReportEventW' "$SANDBOX_RUN/$1.out" | grep -o 'dll: [a-z ]*' | head -n1
 }
 if [[ $WINEARCH == win64 ]]; then
   check_eq "the copy ended from outside with 0: not removed, with its code" "$(copy_fails ended)" \
     "the copy with administrator rights ended with exit code 0|the copy with administrator rights ended \
-unexpectedly, with exit code 0.|icon=1"
+unexpectedly, with exit code 0.|icon=1
+dll: not deleted"
   installer=$SANDBOX_DRIVE_C/$SANDBOX_PROGRAM_SYSTEM_DIR/msiexec.exe
   mv "$installer" "$installer.away"
   check_eq "the copy fails to start Windows Installer: its reason, its line in the log" "$(copy_fails failed)" \
-    "failed|the copy with administrator rights ended with exit code $((0x5C800002))|File not found.|icon=1"
+    "failed|the copy with administrator rights ended with exit code $((0x5C800002))|File not found.|icon=1
+dll: not deleted"
   mv "$installer.away" "$installer"
 fi
 

@@ -38,11 +38,13 @@ start_editor() {
   sandbox_wait_for '[[ -e $SANDBOX_RUN/editor.ready ]]' 30
 }
 
+# remove [settingchange]: a removal by a click; BOXES: the boxes to answer
+# (default 1), REMOVE_LOG: a log to ask for.
 remove() {
   rm -f "$INSTALLER_LOG"
   sandbox_put_library
-  sandbox_start_watcher 1 60000
-  program_start || return 1
+  sandbox_start_watcher "${BOXES:-1}" 60000
+  program_start ${REMOVE_LOG:+/log "$REMOVE_LOG"} || return 1
   : >"$KEYS"  # what the editor sees from the click on
   program_press_remove
   # Another program tells all windows of a setting change while the removal waits for the installer.
@@ -68,13 +70,19 @@ check_eq "each prompt confirmed by the one Enter, one uninstall after the other,
 check "no Enter reached the editor" not enter_in_editor
 check "library removed" test ! -e "$SANDBOX_DLL"
 
-echo "# the installer shows nothing"
+echo "# the installer shows nothing, and each uninstall ends with 1602"
 rm -f "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
-remove
+FAKE_MSIEXEC_CODE=1602 BOXES=3 REMOVE_LOG='C:\installer.log' remove
 check_eq "both uninstalls started, nothing to confirm" "$(installer_log)" \
   "$INK|$CWD|answer=none|$INFOPEN|$CWD|answer=none|"
 check "the editor had the focus meanwhile" grep -qx focus <(tr -d '\r' <"$KEYS")
 check "no Enter reached the editor" not enter_in_editor
+check_eq "the library's message, then each package that stayed, with Windows' words for 1602" \
+  "$(tr -d '\r' <"$SANDBOX_WATCHER_LOG" | sed 's/: [^|]*|icon/: W|icon/')" "box title=Complete:|text=Plugin has been successfully uninstalled.|icon=1
+box title=Error:|text=\"Ink\" was not removed: W|icon=1
+box title=Error:|text=\"InfoPen for Outlook\" was not removed: W|icon=1"
+check_eq "the log says each prompt was not found" "$(grep -c 'no prompt of its own took the focus' \
+  "$SANDBOX_DRIVE_C/installer.log")" 2
 
 # Unattended: the stand-in answers with a code of its own; the log cannot be
 # written, and the removal goes on all the same.

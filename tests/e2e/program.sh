@@ -17,7 +17,7 @@ program_install() {
 # program_start: starts the program from its folder and waits for its main
 # window. Sets PROGRAM_PID (the wine process), PROGRAM_WINDOW, PROGRAM_X/Y.
 program_start() {
-  (cd "$PROGRAM_DIR" && exec wine ScribbitRemoval.exe </dev/null >"$SANDBOX_RUN/program.out" 2>&1) &
+  (cd "$PROGRAM_DIR" && exec wine ScribbitRemoval.exe "$@" </dev/null >"$SANDBOX_RUN/program.out" 2>&1) &
   PROGRAM_PID=$!
   program_find_window 'MSN Scribbit Removal'
 }
