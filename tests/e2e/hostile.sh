@@ -362,8 +362,8 @@ copy_fails() {
   sandbox_wait_watcher
   undated "$SANDBOX_RUN/$1.log" | grep -E '^(the copy|failed)' | sed 's/: .*//' | tr '\n' '|'
   boxes | sed 's/^box title=Error:|text=MSN Scribbit for Messenger Plus! could not be removed: //'
-  # The event's text says what became of the library.
-  grep -a 'trace:eventlog:ReportEventW' "$SANDBOX_RUN/$1.out" | grep -o 'dll: [a-z ]*' | head -n1
+  # The event's text (Wine traces an error event as err:) says what became of the library.
+  grep -a ':eventlog:ReportEventW' "$SANDBOX_RUN/$1.out" | grep -o 'dll: [a-z ]*' | head -n1
 }
 if [[ $WINEARCH == win64 ]]; then
   check_eq "the copy ended from outside with 0: not removed, with its code" "$(copy_fails ended)" \
