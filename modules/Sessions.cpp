@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "EventLog.h"
-#include "Functions.h"
 #include "Library.h"
+#include "Log.h"
+#include "Outcome.h"
 #include "Shared.h"
-#include "Unattended.h"
+#include "Steps.h"
 #include "platform/platform.h"
 
 namespace {
