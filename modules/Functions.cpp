@@ -142,14 +142,15 @@ Outcome CarryOutRemoval() {
   // From session 0, a copy on each user's desktop did the window steps
   // there; whatever Messenger is left is ended here.
   outcome.sessions = CloseMessengerInSessions();
+  std::vector<platform::HeldProcess> ended;
   if (outcome.sessions.visited)
-    KillProcessByName(MessengerExe);
+    KillProcessByName(MessengerExe, platform::NoSession, ended);
   else
-    CloseMessengerHere(platform::NoSession);
+    ended = CloseMessengerHere(platform::NoSession).ended;
 
   for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
 
-  platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
+  platform::WaitForProcessesToExit(ended, ProcessExitTimeoutMs);
   RemoveLibrary(LibraryFile(), outcome);
   return outcome;
 }

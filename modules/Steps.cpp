@@ -115,7 +115,7 @@ bool NameMatches(const std::wstring& entryName, const std::wstring& target) {
   return tail == target;
 }
 
-bool KillProcessByName(const std::wstring& target, std::uint32_t session) {
+bool KillProcessByName(const std::wstring& target, std::uint32_t session, std::vector<platform::HeldProcess>& ended) {
   bool found = false;
   // An administrator elevated over a person's shoulder ends that person's
   // process only with this privilege.
@@ -129,7 +129,7 @@ bool KillProcessByName(const std::wstring& target, std::uint32_t session) {
     if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
       Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
       if (itsSession != platform::NoSession) Run.sessions.insert(itsSession);
-      TerminatedProcesses.push_back({std::move(process), entry.th32ProcessID});
+      ended.push_back({std::move(process), entry.th32ProcessID});
     } else {
       Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
     }
@@ -149,9 +149,7 @@ std::vector<std::uint32_t> MessengerProcesses() {
 DesktopSteps CloseMessengerHere(std::uint32_t session) {
   DesktopSteps steps;
   steps.asked = CloseConversationWindows();
-  const std::size_t before = TerminatedProcesses.size();
-  KillProcessByName(MessengerExe, session);
-  steps.ended = static_cast<unsigned>(TerminatedProcesses.size() - before);
+  KillProcessByName(MessengerExe, session, steps.ended);
   // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
   // on regardless, as nothing else could set it.
 

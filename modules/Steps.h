@@ -27,15 +27,16 @@ inline constexpr unsigned PromptRetryMs = 1500;
 // by then is taken as failed and left running.
 inline constexpr unsigned UninstallTimeoutMs = 300000;
 
-// Terminates every process whose executable name ends with `target`, letter
-// case aside, and (unless NoSession) that runs in `session`. True when at
-// least one process matched. Sets ProcessKilled once the scan has run to its
-// end.
-bool KillProcessByName(const std::wstring& target, std::uint32_t session = platform::NoSession);
-
-// The processes that KillProcessByName terminated, in order, held so that the
-// wait for their exit cannot meet another process that was given a reused id.
+// What KillProcessByName adds to when its caller passes no list of its own.
 extern std::vector<platform::HeldProcess> TerminatedProcesses;
+
+// Terminates every process whose executable name ends with `target`, letter
+// case aside, and (unless NoSession) that runs in `session`, and adds each to
+// `ended`, held so that the wait for its exit cannot meet another process that
+// was given a reused id. True when at least one process matched. Sets
+// ProcessKilled once the scan has run to its end.
+bool KillProcessByName(const std::wstring& target, std::uint32_t session = platform::NoSession,
+                       std::vector<platform::HeldProcess>& ended = TerminatedProcesses);
 
 // True when `entryName` ends with `target`; both already in lower case.
 bool NameMatches(const std::wstring& entryName, const std::wstring& target);
@@ -72,7 +73,7 @@ std::vector<std::uint32_t> MessengerProcesses();
 // Messenger Plus! that its plug-ins changed. What it asked and ended.
 struct DesktopSteps {
   unsigned asked = 0;
-  unsigned ended = 0;
+  std::vector<platform::HeldProcess> ended;  // held, for the wait for their exit
 };
 DesktopSteps CloseMessengerHere(std::uint32_t session);
 
