@@ -12,7 +12,7 @@
 
 // What a run did, gathered as it goes, for its event.
 struct RunRecord {
-  bool leavesEvent = false;     // a run with switches or a removal; not a copy with rights
+  bool leavesEvent = false;     // a run with switches or a removal; not a copy
   bool removal = false;         // the removal ran (not only /preview or /?)
   std::wstring library;         // the library's path, once the removal has dealt with it
   unsigned long libraryCode = 0;  // as DeleteLibrary gives it

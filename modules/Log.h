@@ -23,7 +23,7 @@ struct RunMode {
   bool quiet = false;     // no window, no message box
   bool silentUninstalls = false;  // Windows Installer shows nothing either
   std::wstring logPath;
-  bool linesToParent = false;  // a copy with raised rights: log lines go to the copy that started it
+  bool linesToParent = false;  // a copy started by another: log lines go to the copy that started it
 };
 // The run's shared state, with Run (EventLog.h): set by the start-up, read by
 // every file, and so a global rather than passed down each call.

@@ -31,8 +31,9 @@ constexpr unsigned long CopyMarkMask = 0xFF000000;
 constexpr unsigned long CopyMark = 0x5Cul << 24;
 constexpr unsigned long CopyFailed = 1ul << 23;
 
-// True in a copy started with raised rights.
-bool IsCopyWithRights() { return Mode.linesToParent; }
+// Any of the copies the program starts itself: with raised rights, or on a
+// session's desktop. Its exit code is read by the copy that started it.
+bool IsStartedByAnotherCopy() { return Mode.linesToParent; }
 
 // The run's event and its log's last line. A copy's lines end up in the log
 // of the copy that started it, which has the one result line.
@@ -109,8 +110,8 @@ void Fail(const std::wstring& description, unsigned long error) {
     if (Run.removal) Conclude(ExitFailed);
     platform::ReportUnhandledFailure(description);
   }
-  // A copy with raised rights tells the first copy the system error, if known.
-  const unsigned code = IsCopyWithRights() && error != 0 ? PackFailure(error) : ExitFailed;
+  // A copy tells the copy that started it the system error, if known.
+  const unsigned code = IsStartedByAnotherCopy() && error != 0 ? PackFailure(error) : ExitFailed;
   Log(L"failed: " + description);
   Conclude(code);
   if (!Mode.quiet) platform::ReportUnhandledFailure(description, code);

@@ -49,7 +49,7 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.valid = false;
     }
   }
-  // Nothing may steer what the copy with raised rights deletes.
+  // Nothing may steer what a copy the program started does.
   if ((line.deleteLibrary || line.removeWithRights || line.sessionSteps) && arguments.size() != 1) line.valid = false;
   return line;
 }
@@ -64,8 +64,8 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     return;
   }
   CommandLine line = ParseCommandLine(arguments);
-  // A copy started with raised rights shows nothing and writes nothing: the
-  // copy that started it reports for it. Windows Installer's own prompts are
+  // A copy the program started shows nothing and writes nothing: the copy
+  // that started it reports for it. Windows Installer's own prompts are
   // still shown to the person waiting on it.
   const bool copy = line.deleteLibrary || line.removeWithRights || line.sessionSteps;
   const bool unattended = line.quiet || copy;
