@@ -2,8 +2,8 @@
 
 #include <cstring>
 
+#include "Log.h"
 #include "Shared.h"
-#include "Unattended.h"
 #include "resources/resource.h"
 
 RunRecord Run;
@@ -31,8 +31,6 @@ constexpr EventKind EventKinds[] = {
 };
 // A run that removed nothing (/preview, /?) and ended well.
 constexpr EventKind NothingChanged = {ExitSuccess, platform::EventInformation, 7, L"nothing was changed"};
-
-std::wstring TwoDigits(int number) { return (number < 10 ? L"0" : L"") + DecimalText(number); }
 
 std::wstring BuildText() { return sizeof(void*) == 8 ? L"x64" : L"x86"; }
 
@@ -76,13 +74,6 @@ std::wstring ResultLine(unsigned exitCode, std::uint32_t elapsedMs) {
   return L"result: exit code " + DecimalText(exitCode) +
          (exitCode == ExitRestartNeeded ? L", restart needed, " : L", no restart needed, ") +
          DecimalText(elapsedMs / 1000) + L"." + DecimalText(elapsedMs / 100 % 10) + L" s";
-}
-
-std::wstring TimeStamp(const platform::DateTime& time) {
-  const int offset = time.utcOffsetMinutes < 0 ? -time.utcOffsetMinutes : time.utcOffsetMinutes;
-  return DecimalText(time.year) + L"-" + TwoDigits(time.month) + L"-" + TwoDigits(time.day) + L"T" +
-         TwoDigits(time.hour) + L":" + TwoDigits(time.minute) + L":" + TwoDigits(time.second) +
-         (time.utcOffsetMinutes < 0 ? L"-" : L"+") + TwoDigits(offset / 60) + L":" + TwoDigits(offset % 60);
 }
 
 std::wstring HeaderLine(const platform::SystemFacts& system) {

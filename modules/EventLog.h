@@ -12,7 +12,7 @@
 
 // What a run did, gathered as it goes, for its event.
 struct RunRecord {
-  bool leavesEvent = false;     // a run with switches or a removal; not a copy with rights
+  bool leavesEvent = false;     // a run with switches or a removal; not a copy
   bool removal = false;         // the removal ran (not only /preview or /?)
   std::wstring library;         // the library's path, once the removal has dealt with it
   unsigned long libraryCode = 0;  // as DeleteLibrary gives it
@@ -24,6 +24,8 @@ struct RunRecord {
   std::uint32_t startTick = 0;
   std::wstring copyFailure;  // why the copy with raised rights did not finish: not deleted
 };
+// Shared state of the run, like Mode (Log.h): a global, filled by whichever
+// step learns something, read for the log's first line and for the event.
 extern RunRecord Run;
 
 // The event source, registered under
@@ -43,8 +45,6 @@ struct RunEvent {
 RunEvent DescribeRun(const RunRecord& run, unsigned exitCode);
 // The last line of a run's log.
 std::wstring ResultLine(unsigned exitCode, std::uint32_t elapsedMs);
-// Local time with its offset from UTC, ISO 8601: 2024-03-07T09:05:00+01:00.
-std::wstring TimeStamp(const platform::DateTime& time);
 // The first line of a run's log: the program's version and build, the
 // computer, the account, the session, the Windows version and the arguments.
 std::wstring HeaderLine(const platform::SystemFacts& system);

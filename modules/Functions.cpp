@@ -1,48 +1,28 @@
 #include "Functions.h"
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
 #include "EventLog.h"
 #include "Library.h"
+#include "Log.h"
+#include "Outcome.h"
 #include "RegEdit.h"
 #include "Rights.h"
 #include "Sessions.h"
 #include "Shared.h"
-#include "Unattended.h"
+#include "Steps.h"
+#include "api.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"
 
-std::vector<platform::HeldProcess> TerminatedProcesses;
-
 namespace {
 
-constexpr wchar_t ConversationClass[] = L"imwindowclass";
-constexpr wchar_t MessengerExe[] = L"msnmsgr.exe";
-constexpr wchar_t PluginChangeMessage[] = L"MessengerPlus_PluginChange";
-constexpr unsigned WmClose = 0x10;
-constexpr platform::WindowHandle HwndBroadcast = 0xFFFF;
-constexpr wchar_t InkUninstall[] = L"/X{9FCB2876-554D-491D-A2CD-58F8252D6C64}";
-constexpr wchar_t InfoPenUninstall[] = L"/X{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}";
 constexpr wchar_t SuccessText[] = L"Plugin has been successfully uninstalled.";
 constexpr wchar_t SuccessTitle[] = L"Complete:";
 constexpr wchar_t AbsentText[] = L"MSN Scribbit for Messenger Plus! doesn't exist on this computer.";
 constexpr wchar_t InUseText[] =
     L"MSN Scribbit for Messenger Plus! is in use and will be removed when Windows restarts.";
-constexpr int ShowNormal = 1;
 constexpr int ShowMinimized = 2;
-
-constexpr std::uint32_t SnapProcess = 2;
-// Enough to end a process and wait for its end: another user's process
-// grants no more to an administrator.
-constexpr std::uint32_t TerminateAccess = 0x00100001;  // PROCESS_TERMINATE | SYNCHRONIZE
-
-// A window that does not answer in this time is left to the process
-// termination that follows; once all requests together have taken the
-// longer time, the remaining windows get their request without waiting.
-constexpr unsigned CloseRequestTimeoutMs = 2000;
-constexpr unsigned CloseWindowsBudgetMs = 5000;
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
@@ -60,89 +40,6 @@ std::vector<InstallValue> InstallValues() {
       {&InstallInfo.DisplayNames[InfoPenName],
        L"Microsoft\\Windows\\CurrentVersion\\Uninstall\\{ECE6DE3F-5E70-4CEC-A583-F7BF9E252A77}\\DisplayName"},
   };
-}
-
-// Asks every conversation window to close, each once, in lookup order; how
-// many were asked.
-unsigned CloseConversationWindows() {
-  std::vector<platform::WindowHandle> asked;
-  const std::uint32_t start = platform::TickCount();
-  platform::WindowHandle window = platform::FindWindowExA(0, ConversationClass);
-  while (window != 0 && platform::TickCount() - start < CloseWindowsGiveUpMs) {
-    if (std::find(asked.begin(), asked.end(), window) == asked.end()) {
-      asked.push_back(window);
-      std::uint32_t spent = platform::TickCount() - start;
-      if (spent < CloseWindowsBudgetMs) {
-        bool answered = platform::SendMessageTimeoutA(
-            window, WmClose, 0, 0, std::min(CloseRequestTimeoutMs, CloseWindowsBudgetMs - spent));
-        Log(L"asked conversation window " + DecimalText(static_cast<long long>(window)) +
-            (answered ? L" to close" : L" to close; no answer in time"));
-      } else {
-        platform::PostMessageA(window, WmClose, 0, 0);
-        Log(L"asked conversation window " + DecimalText(static_cast<long long>(window)) +
-            L" to close, without waiting");
-      }
-      window = platform::FindWindowExA(0, ConversationClass);
-    } else {
-      // Still there after its request: look past it, or from the start again
-      // if it closed meanwhile and so no longer marks a place in the list.
-      platform::WindowHandle next = platform::FindWindowExA(window, ConversationClass);
-      window = next == 0 && !platform::IsWindow(window) ? platform::FindWindowExA(0, ConversationClass)
-                                                        : next;
-    }
-  }
-  return static_cast<unsigned>(asked.size());
-}
-
-}  // namespace
-
-std::vector<const wchar_t*> UninstallsToStart() {
-  std::vector<const wchar_t*> out;
-  if (InstallInfo.DisplayNames[InkName] == L"Ink") out.push_back(InkUninstall);
-  if (InstallInfo.DisplayNames[InfoPenName] == L"InfoPen for Outlook ") out.push_back(InfoPenUninstall);
-  return out;
-}
-
-namespace {
-
-std::wstring UninstallCommand(const wchar_t* arguments) {
-  return L"MsiExec.exe " + std::wstring(arguments) + (Mode.silentUninstalls ? L" /qn /norestart" : L"");
-}
-
-// Enter for the installer's prompt once it is ready for keys, and once more
-// if that same prompt is still there a moment later: a key sent while the
-// prompt was coming to the front can be lost.
-void ConfirmPrompt(const platform::HeldProcess& installer) {
-  const platform::WindowHandle prompt = platform::WaitForFocusInProcess(installer, InstallerFocusTimeoutMs);
-  if (prompt == 0) {
-    Log(L"... no prompt of its own took the focus within " + DecimalText(InstallerFocusTimeoutMs / 1000) +
-        L" s: nothing confirmed");
-    return;
-  }
-  platform::SendEnterKey();
-  if (platform::WaitForExitCode(installer, PromptRetryMs) != platform::StillActive ||
-      platform::WaitForFocusInProcess(installer, PromptRetryMs, prompt) == 0)
-    return;
-  Log(L"... its prompt was still there: Enter once more");
-  platform::SendEnterKey();
-}
-
-// Runs a Windows Installer uninstall to its end and returns its exit code:
-// Windows Installer runs one installation at a time, and the library goes
-// only after both. Where it shows its prompt, that is confirmed with Enter,
-// but only once the prompt has the focus, so the key cannot land elsewhere.
-unsigned long RunUninstall(const wchar_t* arguments) {
-  const std::wstring folder = platform::SystemDirectory();
-  std::wstring program = folder + L"\\MsiExec.exe";
-  std::wstring commandLine = UninstallCommand(arguments);
-  platform::HeldProcess installer = platform::Shell(program, commandLine, ShowNormal, folder);
-  Log(L"started " + program + L": " + commandLine);
-  if (!Mode.silentUninstalls) ConfirmPrompt(installer);
-  unsigned long code = platform::WaitForExitCode(installer, UninstallTimeoutMs);
-  Log(code == platform::StillActive
-          ? L"... still running after " + DecimalText(UninstallTimeoutMs / 1000) + L" s"
-          : L"... ended with exit code " + DecimalText(static_cast<long long>(code)));
-  return code;
 }
 
 // A quiet run where no user sits (a service, session 0) would start
@@ -200,32 +97,6 @@ void ReportPackagesLeft(const std::vector<unsigned long>& codes) {
   }
 }
 
-// Calls `found` with each process whose executable name ends with `target`,
-// letter case aside. True when the scan ran to its end.
-template <class Found>
-bool ScanProcesses(const std::wstring& target, Found&& found) {
-  try {
-    std::wstring wanted = platform::LowerCase(target);
-    platform::ProcessEntry entry{};
-    entry.dwSize = sizeof entry;
-    platform::UniqueHandle snapshot(platform::CreateToolhelp32Snapshot(SnapProcess, 0));
-    for (int more = platform::Process32First(snapshot.get(), entry); more != 0;
-         more = platform::Process32Next(snapshot.get(), entry)) {
-      std::size_t length = strnlen(entry.szExeFile, sizeof entry.szExeFile);
-      std::wstring name = platform::NarrowToWide(entry.szExeFile, length);
-      if (NameMatches(platform::LowerCase(name), wanted)) found(entry, name);
-    }
-    return true;
-  } catch (const std::exception&) {
-    // An abandoned scan reports what it found so far.
-    return false;
-  }
-}
-
-std::wstring ProcessText(const std::wstring& name, std::uint32_t id) {
-  return name + L" (id " + DecimalText(id) + L")";
-}
-
 // The message for the library's fate, from the outcome of the deletion.
 LibraryOutcome ReportLibrary(const Outcome& outcome) {
   if (!outcome.failure.empty()) {
@@ -249,37 +120,60 @@ LibraryOutcome ReportLibrary(const Outcome& outcome) {
   }
 }
 
-}  // namespace
-
-bool NameMatches(const std::wstring& entryName, const std::wstring& target) {
-  std::size_t length = target.size();
-  std::wstring tail =
-      entryName.size() < length ? entryName : entryName.substr(entryName.size() - length);
-  return tail == target;
-}
-
-bool KillProcessByName(const std::wstring& target, std::uint32_t session) {
-  bool found = false;
-  // An administrator elevated over a person's shoulder ends that person's
-  // process only with this privilege.
-  std::optional<platform::DebugPrivilege> debug;
-  if (HasRaisedRights()) debug.emplace();
-  bool complete = ScanProcesses(target, [&](const platform::ProcessEntry& entry, const std::wstring& name) {
-    const std::uint32_t itsSession = platform::SessionOfProcess(entry.th32ProcessID);
-    if (session != platform::NoSession && itsSession != session) return;
-    found = true;
-    platform::UniqueHandle process(platform::OpenProcess(TerminateAccess, false, entry.th32ProcessID));
-    if (process.get() != 0 && platform::TerminateProcess(process.get(), 0) != 0) {
-      Log(L"ended process " + ProcessText(name, entry.th32ProcessID));
-      if (itsSession != platform::NoSession) Run.sessions.insert(itsSession);
-      TerminatedProcesses.push_back({std::move(process), entry.th32ProcessID});
-    } else {
-      Log(L"could not end process " + ProcessText(name, entry.th32ProcessID));
-    }
+// The library's fate as the removal would decide it: the removal ends
+// Messenger first, so a library only Messenger has loaded is deleted then.
+std::wstring LibraryPreview(const std::wstring& path, const std::vector<std::uint32_t>& messengers) {
+  if (!platform::FileExists(path)) return L": not there";
+  const unsigned long use = platform::FileInUse(path);
+  if (use == platform::ErrorAccessDenied) return L": there; whether it is in use cannot be told (access denied)";
+  if (use == 0) return L": there, to be deleted";
+  const std::vector<std::uint32_t> holders = platform::ProcessesWithModule(path);
+  const bool onlyMessenger = !holders.empty() && std::all_of(holders.begin(), holders.end(), [&](std::uint32_t id) {
+    return std::find(messengers.begin(), messengers.end(), id) != messengers.end();
   });
-  if (complete) ProcessKilled = true;
-  return found;
+  return onlyMessenger ? L": there, loaded by Messenger only, to be deleted once Messenger has ended"
+                       : (IsScheduledForDeletion(path) ? L": there, in use, already scheduled" : L": there, in use,") +
+                             std::wstring(AtRestart);
 }
+
+// Everything between the hidden window and the report.
+Outcome CarryOutRemoval() {
+  Outcome outcome;
+  // From session 0, a copy on each user's desktop did the window steps
+  // there; whatever Messenger is left is ended here.
+  outcome.sessions = CloseMessengerInSessions();
+  std::vector<platform::HeldProcess> ended;
+  if (outcome.sessions.visited)
+    KillProcessByName(MessengerExe, platform::NoSession, ended);
+  else
+    ended = CloseMessengerHere(platform::NoSession).ended;
+
+  for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
+
+  platform::WaitForProcessesToExit(ended, ProcessExitTimeoutMs);
+  RemoveLibrary(LibraryFile(), outcome);
+  return outcome;
+}
+
+// A copy started with raised rights: it reads the registry itself and ends
+// with what `work` returns, or with its failure's system error.
+template <class Work>
+[[noreturn]] void RunCopyWithRights(Work&& work) {
+  unsigned long code = PackFailure(ExitFailed);
+  try {
+    // The first copy, without these rights, may then report the run's event.
+    RegisterEventSourceIfAllowed();
+    ReadInstallInfo();
+    code = work();
+  } catch (const std::exception& failure) {
+    // Nothing may be shown here: the exit code tells the first copy.
+    Log(L"failed: " + platform::DescriptionOf(failure));
+    if (auto* known = dynamic_cast<const platform::Failure*>(&failure)) code = PackFailure(known->code());
+  }
+  Finish(code);
+}
+
+}  // namespace
 
 void ReadInstallInfo() {
   // Messenger, Messenger Plus! and both packages are 32-bit programs: read
@@ -298,49 +192,6 @@ void ReadInstallInfo() {
     }
     Log(L"read " + path + L" = " + Quoted(*value.target));
   }
-}
-
-std::vector<std::uint32_t> MessengerProcesses() {
-  std::vector<std::uint32_t> ids;
-  ScanProcesses(MessengerExe, [&](const platform::ProcessEntry& entry, const std::wstring&) {
-    ids.push_back(entry.th32ProcessID);
-  });
-  return ids;
-}
-
-DesktopSteps CloseMessengerHere(std::uint32_t session) {
-  DesktopSteps steps;
-  steps.asked = CloseConversationWindows();
-  const std::size_t before = TerminatedProcesses.size();
-  KillProcessByName(MessengerExe, session);
-  steps.ended = static_cast<unsigned>(TerminatedProcesses.size() - before);
-  // A scan abandoned on a failure leaves ProcessKilled false; the removal goes
-  // on regardless, as nothing else could set it.
-
-  unsigned pluginChange = platform::RegisterWindowMessageA(PluginChangeMessage);
-  platform::PostMessageA(HwndBroadcast, pluginChange, 0, 0);
-  // Where no user sits, the broadcast reaches no one's windows but this
-  // desktop's: the log must not claim more.
-  Log(platform::HasUserDesktop() ? L"posted MessengerPlus_PluginChange to all top-level windows"
-                                 : L"posted MessengerPlus_PluginChange to the top-level windows of this desktop only");
-  return steps;
-}
-
-Outcome CarryOutRemoval() {
-  Outcome outcome;
-  // From session 0, a copy on each user's desktop did the window steps
-  // there; whatever Messenger is left is ended here.
-  outcome.sessions = CloseMessengerInSessions();
-  if (outcome.sessions.visited)
-    KillProcessByName(MessengerExe);
-  else
-    CloseMessengerHere(platform::NoSession);
-
-  for (const wchar_t* uninstall : UninstallsToStart()) outcome.uninstalls.push_back(RunUninstall(uninstall));
-
-  platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-  RemoveLibrary(LibraryFile(), outcome);
-  return outcome;
 }
 
 void RemovePlugin() {
@@ -373,24 +224,6 @@ void RemovePlugin() {
   Finish(FoldExitCode(library, outcome.uninstalls));
 }
 
-namespace {
-// The library's fate as the removal would decide it: the removal ends
-// Messenger first, so a library only Messenger has loaded is deleted then.
-std::wstring LibraryPreview(const std::wstring& path, const std::vector<std::uint32_t>& messengers) {
-  if (!platform::FileExists(path)) return L": not there";
-  const unsigned long use = platform::FileInUse(path);
-  if (use == platform::ErrorAccessDenied) return L": there; whether it is in use cannot be told (access denied)";
-  if (use == 0) return L": there, to be deleted";
-  const std::vector<std::uint32_t> holders = platform::ProcessesWithModule(path);
-  const bool onlyMessenger = !holders.empty() && std::all_of(holders.begin(), holders.end(), [&](std::uint32_t id) {
-    return std::find(messengers.begin(), messengers.end(), id) != messengers.end();
-  });
-  return onlyMessenger ? L": there, loaded by Messenger only, to be deleted once Messenger has ended"
-                       : (IsScheduledForDeletion(path) ? L": there, in use, already scheduled" : L": there, in use,") +
-                             std::wstring(AtRestart);
-}
-}  // namespace
-
 void PreviewRemoval() {
   std::wstring text = L"Preview: nothing was changed.\r\n";
   const std::wstring software = platform::SoftwareKeyOf32BitPrograms();
@@ -421,4 +254,13 @@ void PreviewRemoval() {
                                : std::wstring(L"Messenger not to be started again");
   Report(text, MessageStyle, ProgramTitle);
   Finish(ExitSuccess);
+}
+
+void RemoveWithRightsElevated() {
+  // The first copy, without these rights, could not take the removal lock.
+  RunCopyWithRights([] { return IsAnotherRemovalRunning() ? PackFailure(ExitBusy) : PackOutcome(CarryOutRemoval()); });
+}
+
+void DeleteLibraryElevated() {
+  RunCopyWithRights([] { return PackOutcome({DeleteLibrary(LibraryFile()), {}, {}, {}}); });
 }

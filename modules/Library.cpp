@@ -1,9 +1,8 @@
 #include "Library.h"
 
 #include "EventLog.h"
-#include "Functions.h"
+#include "Log.h"
 #include "Shared.h"
-#include "Unattended.h"
 #include "platform/platform.h"
 
 namespace {

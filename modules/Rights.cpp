@@ -1,10 +1,11 @@
 #include "Rights.h"
 
-#include "EventLog.h"
 #include "Library.h"
-#include "Sessions.h"
+#include "Log.h"
+#include "Outcome.h"
 #include "Shared.h"
-#include "Unattended.h"
+#include "Steps.h"
+#include "api.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"
 
@@ -62,17 +63,6 @@ Outcome OutcomeOfCopy(const platform::HeldProcess& copy, unsigned timeoutMs) {
 
 }  // namespace
 
-bool IsVistaOrLater() {
-  platform::VersionRecord version{};
-  version.dwOSVersionInfoSize = sizeof version;
-  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6;
-}
-
-bool HasRaisedRights() {
-  bool elevated = false;
-  return (IsVistaOrLater() && platform::GetTokenElevation(elevated) && elevated) || platform::IsLocalSystem();
-}
-
 // A package to uninstall (its entry is under HKLM, so it is
 // per-machine, and Windows Installer would ask for each), or a library this
 // token may not delete.
@@ -98,65 +88,6 @@ void RemoveLibrary(const std::wstring& path, Outcome& outcome) {
   }
 }
 
-namespace {
-
-// The copy that carries out the removal reports its outcome in its exit
-// code: the library's code in the low 16 bits, then three bits for each
-// uninstall, in order, telling which kind of exit code it gave.
-constexpr unsigned long UninstallKinds[] = {0, ExitSuccess, ExitRestartNeeded, ExitBusy, ExitNotInstalled, ExitFailed};
-constexpr int KindBits = 3;
-
-unsigned long KindOf(unsigned long uninstallCode) {
-  switch (uninstallCode) {
-    case ExitSuccess: return 1;
-    case ExitRestartNeeded: case 1641: return 2;
-    case ExitBusy: return 3;
-    case ExitNotInstalled: return 4;
-    default: return 5;
-  }
-}
-
-// A copy's exit code carries this in its top byte when the copy itself chose
-// it: anything else (0 from a watchdog that ended it, a fault's code) means
-// it did not finish its work. With it, bit 23 marks a failure whose system
-// error is in the low 16 bits; without that bit the code is PackOutcome's.
-constexpr unsigned long CopyMarkMask = 0xFF000000;
-constexpr unsigned long CopyMark = 0x5Cul << 24;
-constexpr unsigned long CopyFailed = 1ul << 23;
-
-}  // namespace
-
-unsigned long PackFailure(unsigned long error) {
-  // An automation failure carrying a system error (0x8007xxxx) passes that on.
-  if (error > 0xFFFF) error = error >> 16 == 0x8007 ? error & 0xFFFF : ExitFailed;
-  return CopyMark | CopyFailed | error;
-}
-
-Outcome UnpackOutcome(unsigned long packed) {
-  if ((packed & CopyMarkMask) != CopyMark)
-    return {0, {}, L"the copy with administrator rights ended unexpectedly, with exit code " +
-                       DecimalText(static_cast<long long>(packed)) + L".", {}};
-  if ((packed & CopyFailed) != 0) return {0, {}, platform::DescribeError(packed & 0xFFFF), {}};
-  Outcome outcome{packed & 0xFFFF, {}, {}, {}};
-  for (int shift = 16; shift < 16 + 2 * KindBits; shift += KindBits) {
-    unsigned long kind = (packed >> shift) & 7;
-    if (kind != 0) outcome.uninstalls.push_back(kind < 6 ? UninstallKinds[kind] : ExitFailed);
-  }
-  return outcome;
-}
-
-unsigned long PackOutcome(const Outcome& outcome) {
-  unsigned long packed = CopyMark | (outcome.library & 0xFFFF);
-  int shift = 16;
-  for (unsigned long code : outcome.uninstalls) {
-    packed |= KindOf(code) << shift;
-    shift += KindBits;
-  }
-  return packed;
-}
-
-bool IsCopyWithRights() { return Mode.linesToParent; }
-
 Outcome RemoveWithRights() {
   Log(L"asking for administrator rights for the removal");
   platform::LineReceiver lines = LinesOfCopy();
@@ -170,33 +101,4 @@ Outcome RemoveWithRights() {
   }
   frmMain::Hide();
   return OutcomeOfCopy(copy, RemovalCopyTimeoutMs);
-}
-
-namespace {
-// A copy started with raised rights: it reads the registry itself and ends
-// with what `work` returns, or with its failure's system error.
-template <class Work>
-[[noreturn]] void RunCopyWithRights(Work&& work) {
-  unsigned long code = PackFailure(ExitFailed);
-  try {
-    // The first copy, without these rights, may then report the run's event.
-    RegisterEventSourceIfAllowed();
-    ReadInstallInfo();
-    code = work();
-  } catch (const std::exception& failure) {
-    // Nothing may be shown here: the exit code tells the first copy.
-    Log(L"failed: " + platform::DescriptionOf(failure));
-    if (auto* known = dynamic_cast<const platform::Failure*>(&failure)) code = PackFailure(known->code());
-  }
-  Finish(code);
-}
-}  // namespace
-
-void RemoveWithRightsElevated() {
-  // The first copy, without these rights, could not take the removal lock.
-  RunCopyWithRights([] { return IsAnotherRemovalRunning() ? PackFailure(ExitBusy) : PackOutcome(CarryOutRemoval()); });
-}
-
-void DeleteLibraryElevated() {
-  RunCopyWithRights([] { return PackOutcome({DeleteLibrary(LibraryFile()), {}, {}, {}}); });
 }

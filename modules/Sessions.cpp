@@ -4,10 +4,11 @@
 #include <vector>
 
 #include "EventLog.h"
-#include "Functions.h"
 #include "Library.h"
+#include "Log.h"
+#include "Outcome.h"
 #include "Shared.h"
-#include "Unattended.h"
+#include "Steps.h"
 #include "platform/platform.h"
 
 namespace {
@@ -188,8 +189,8 @@ void CarryOutSessionSteps() {
   unsigned long code = ExitFailed;
   try {
     const DesktopSteps steps = CloseMessengerHere(platform::ThisSession());
-    platform::WaitForProcessesToExit(TerminatedProcesses, ProcessExitTimeoutMs);
-    code = StepsMarker | std::min(steps.ended, 255u) << 8 | std::min(steps.asked, 255u);
+    platform::WaitForProcessesToExit(steps.ended, ProcessExitTimeoutMs);
+    code = StepsMarker | std::min(static_cast<unsigned>(steps.ended.size()), 255u) << 8 | std::min(steps.asked, 255u);
   } catch (const std::exception&) {
     // Nothing may be shown here: the exit code tells the first copy.
   }

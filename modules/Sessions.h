@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "Outcome.h"
 #include "platform/platform.h"
 
 // The program's two named objects. Their names differ before the GUID, not
@@ -36,17 +37,6 @@ extern HeldNames Held;
 // the window) there is nothing to remove.
 void StopWhereNothingMayChange();
 
-// A session in which Messenger ran, visited from session 0, and its user then.
-struct SessionVisit {
-  std::uint32_t session;
-  std::wstring user;
-};
-// What CloseMessengerInSessions did: `visited` false where it could not (the
-// log says why), and then this copy did those steps itself, as ever.
-struct SessionVisits {
-  bool visited = false;
-  std::vector<SessionVisit> sessions;
-};
 // Where this run has no user's desktop (a service, session 0) and may act as
 // each session's user: a copy of the program on the interactive desktop of
 // each session in which Messenger runs closes its windows there, ends its

@@ -25,6 +25,17 @@ bool IsVersion(std::uint32_t minor) {
 bool IsWinXP() { return IsVersion(1); }
 bool IsWin2000() { return IsVersion(0); }
 
+bool IsVistaOrLater() {
+  platform::VersionRecord version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return platform::GetVersionExA(version) == 1 && version.dwMajorVersion >= 6;
+}
+
+bool HasRaisedRights() {
+  bool elevated = false;
+  return (IsVistaOrLater() && platform::GetTokenElevation(elevated) && elevated) || platform::IsLocalSystem();
+}
+
 void MakeTopMost(platform::WindowHandle window, bool onTop) {
   platform::SetWindowPos(window, onTop ? HwndTopmost : HwndNoTopmost, 0, 0, 0, 0,
                          SwpNoSizeNoMove);

@@ -1,4 +1,4 @@
-// Version probes and the window effects of both windows.
+// Version and rights probes, and the window effects of both windows.
 #pragma once
 
 #include "platform/form.h"
@@ -6,6 +6,10 @@
 
 bool IsWinXP();
 bool IsWin2000();
+bool IsVistaOrLater();
+// A full token of Vista and later ("Run as administrator", an elevated
+// console), or LocalSystem: what Messenger must not inherit.
+bool HasRaisedRights();
 void MakeTopMost(platform::WindowHandle window, bool onTop);
 // 0 applied; 1 alpha outside 0..255, nothing changed; 2 the system refused.
 int SetTranslucency(platform::WindowHandle window, const short& alpha);

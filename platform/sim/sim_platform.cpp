@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <cwctype>
 
-#include "modules/Unattended.h"
+#include "modules/StartUp.h"
 #include "platform/form_backend.h"
 #include "platform/platform.h"
 #include "sim.h"

@@ -1,5 +1,7 @@
 // The process starts from its command line: the main window, or a run with switches.
-#include "modules/Unattended.h"
+#include "modules/Log.h"
+#include "modules/Outcome.h"
+#include "modules/StartUp.h"
 #include "platform/form.h"
 #include "win32.h"
 

@@ -11,7 +11,7 @@
 
 #include "bench_common.h"
 
-#include "modules/Functions.h"
+#include "modules/Steps.h"
 
 namespace {
 

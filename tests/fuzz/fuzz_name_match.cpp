@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "modules/Functions.h"
 #include "modules/Shared.h"
+#include "modules/Steps.h"
 #include "platform/sim/sim.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

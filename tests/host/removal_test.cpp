@@ -6,7 +6,8 @@
 #include <functional>
 
 #include "forms/frmMain.h"
-#include "modules/Unattended.h"
+#include "modules/Outcome.h"
+#include "modules/StartUp.h"
 #include "test_support.h"
 
 namespace {

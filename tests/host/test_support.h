@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 
 #include "modules/EventLog.h"
-#include "modules/Functions.h"
+#include "modules/Log.h"
 #include "modules/Sessions.h"
 #include "modules/Shared.h"
-#include "modules/Unattended.h"
+#include "modules/Steps.h"
 #include "platform/sim/sim.h"
 
 // The four registry values the main window reads.

@@ -1,6 +1,6 @@
 // KillProcessByName against real running processes under Wine.
-#include "modules/Functions.h"
 #include "modules/Shared.h"
+#include "modules/Steps.h"
 #include "win_test_support.h"
 
 namespace {

@@ -1,19 +1,15 @@
-#include "Unattended.h"
+#include "StartUp.h"
 
 #include "EventLog.h"
 #include "Functions.h"
-#include "Rights.h"
+#include "Log.h"
+#include "Outcome.h"
 #include "Sessions.h"
 #include "Shared.h"
 #include "forms/frmMain.h"
 #include "platform/platform.h"
-#include "resources/resource.h"
-
-RunMode Mode;
 
 namespace {
-
-constexpr int InformationStyle = 64;
 
 constexpr wchar_t UsageText[] =
     L"ScribbitRemoval.exe [/quiet] [/log <file>] [/preview] [/?]\r\n\r\n"
@@ -53,81 +49,9 @@ CommandLine ParseCommandLine(const std::vector<std::wstring>& arguments) {
       line.valid = false;
     }
   }
-  // Nothing may steer what the copy with raised rights deletes.
+  // Nothing may steer what a copy the program started does.
   if ((line.deleteLibrary || line.removeWithRights || line.sessionSteps) && arguments.size() != 1) line.valid = false;
   return line;
-}
-
-unsigned FoldExitCode(LibraryOutcome library, const std::vector<unsigned long>& uninstallCodes) {
-  bool failed = library == LibraryOutcome::NotDeleted;
-  bool restart = library == LibraryOutcome::Scheduled;
-  bool busy = false, removedPackage = false;
-  for (unsigned long code : uninstallCodes) {
-    if (code == 0) {
-      removedPackage = true;
-    } else if (code == ExitRestartNeeded || code == 1641) {
-      removedPackage = restart = true;
-    } else if (code == ExitBusy) {
-      busy = true;
-    } else if (code != ExitNotInstalled) {  // 1605: the package was gone already
-      failed = true;
-    }
-  }
-  if (failed) return ExitFailed;
-  if (busy) return ExitBusy;
-  // A package removed when the library was gone already finishes a removal
-  // an earlier run left half done (say, one that answered 1618): success.
-  if (library == LibraryOutcome::Absent && !removedPackage) return ExitNotInstalled;
-  return restart ? ExitRestartNeeded : ExitSuccess;
-}
-
-void Log(const std::wstring& line) {
-  if (Mode.linesToParent) platform::SendLineToParent(line);
-  if (Mode.logPath.empty()) return;
-  // Every line of the file dated, those of a text of several lines too.
-  const std::wstring stamp = TimeStamp(platform::LocalTime()) + L" ";
-  std::wstring dated;
-  for (std::size_t start = 0, end = 0; end != std::wstring::npos; start = end + 2) {
-    end = line.find(L"\r\n", start);
-    dated += stamp + line.substr(start, end - start) + L"\r\n";
-  }
-  platform::AppendToFile(Mode.logPath, dated);
-}
-
-void Report(const std::wstring& text, int style, const std::wstring& title) {
-  Log(title.empty() ? text : title + L" " + text);
-  if (!Mode.quiet) platform::MsgBox(text, style, title);
-}
-
-namespace {
-// The run's event and its log's last line. A copy's lines end up in the log
-// of the copy that started it, which has the one result line.
-void Conclude(unsigned code) {
-  if (Run.leavesEvent) ReportRunEvent(code);
-  if (!Mode.linesToParent) Log(ResultLine(code, platform::TickCount() - Run.startTick));
-}
-}  // namespace
-
-void Finish(unsigned code) {
-  if (!Mode.switches) {
-    if (Run.removal) Conclude(code);
-    platform::End();
-  }
-  Conclude(code);
-  platform::End(code);
-}
-
-void Fail(const std::wstring& description, unsigned long error) {
-  if (!Mode.switches) {
-    if (Run.removal) Conclude(ExitFailed);
-    platform::ReportUnhandledFailure(description);
-  }
-  // A copy with raised rights tells the first copy the system error, if known.
-  const unsigned code = IsCopyWithRights() && error != 0 ? PackFailure(error) : ExitFailed;
-  Log(L"failed: " + description);
-  Conclude(code);
-  if (!Mode.quiet) platform::ReportUnhandledFailure(description, code);
-  platform::End(code);
 }
 
 void StartUp(const std::vector<std::wstring>& arguments) {
@@ -140,8 +64,8 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     return;
   }
   CommandLine line = ParseCommandLine(arguments);
-  // A copy started with raised rights shows nothing and writes nothing: the
-  // copy that started it reports for it. Windows Installer's own prompts are
+  // A copy the program started shows nothing and writes nothing: the copy
+  // that started it reports for it. Windows Installer's own prompts are
   // still shown to the person waiting on it.
   const bool copy = line.deleteLibrary || line.removeWithRights || line.sessionSteps;
   const bool unattended = line.quiet || copy;
@@ -159,7 +83,7 @@ void StartUp(const std::vector<std::wstring>& arguments) {
     Finish(ExitFailed);
   }
   if (!line.valid || line.help) {
-    Report(UsageText, line.valid ? InformationStyle : ErrorStyle, ProgramTitle);
+    Report(UsageText, line.valid ? MessageStyle : ErrorStyle, ProgramTitle);
     Finish(line.valid ? ExitSuccess : ExitInvalidCommandLine);
   }
   // It runs beside the copy that started it, which holds the single-instance
