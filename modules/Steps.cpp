@@ -70,6 +70,7 @@ void ConfirmPrompt(const platform::HeldProcess& installer) {
     return;
   }
   platform::SendEnterKey();
+  Log(L"... confirmed its prompt with Enter");
   if (platform::WaitForExitCode(installer, PromptRetryMs) != platform::StillActive ||
       platform::WaitForFocusInProcess(installer, PromptRetryMs, prompt) == 0)
     return;

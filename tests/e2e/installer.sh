@@ -62,13 +62,14 @@ enter_in_editor() { grep -qx 'key 13' <(tr -d '\r' <"$KEYS"); }
 echo "# the installer asks"
 touch "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
 start_editor
-remove settingchange
+REMOVE_LOG='C:\asked.log' remove settingchange
 check "a setting change sent to all windows meanwhile returns within a second (took ${SETTING_MS:-?} ms)" \
   test "${SETTING_MS:-99999}" -lt 1000
 check_eq "each prompt confirmed by the one Enter, one uninstall after the other, Ink first" "$(installer_log)" \
   "$INK|$CWD|answer=yes|done library=there|$INFOPEN|$CWD|answer=yes|done library=there|"
 check "no Enter reached the editor" not enter_in_editor
 check "library removed" test ! -e "$SANDBOX_DLL"
+check_eq "the log says each prompt was confirmed" "$(grep -c 'confirmed its prompt with Enter' "$SANDBOX_DRIVE_C/asked.log")" 2
 
 echo "# the installer shows nothing, and each uninstall ends with 1602"
 rm -f "$SANDBOX_DRIVE_C/fake_msiexec.prompt"
