@@ -82,21 +82,19 @@ Handle CreateToolhelp32Snapshot(std::uint32_t flags, std::uint32_t processId) {
   return reinterpret_cast<Handle>(::CreateToolhelp32Snapshot(flags, processId));
 }
 
-int Process32First(Handle snapshot, ProcessEntry& entry) {
+namespace {
+// One step of the snapshot through the system's own entry.
+int SnapshotStep(BOOL(WINAPI* step)(HANDLE, PROCESSENTRY32*), Handle snapshot, ProcessEntry& entry) {
   PROCESSENTRY32 system;
   ToSystem(entry, system);
-  BOOL result = ::Process32First(AsHandle(snapshot), &system);
+  BOOL result = step(AsHandle(snapshot), &system);
   if (result) FromSystem(system, entry);
   return result;
 }
+}  // namespace
 
-int Process32Next(Handle snapshot, ProcessEntry& entry) {
-  PROCESSENTRY32 system;
-  ToSystem(entry, system);
-  BOOL result = ::Process32Next(AsHandle(snapshot), &system);
-  if (result) FromSystem(system, entry);
-  return result;
-}
+int Process32First(Handle snapshot, ProcessEntry& entry) { return SnapshotStep(::Process32First, snapshot, entry); }
+int Process32Next(Handle snapshot, ProcessEntry& entry) { return SnapshotStep(::Process32Next, snapshot, entry); }
 
 Handle OpenProcess(std::uint32_t access, bool inherit, std::uint32_t processId) {
   return reinterpret_cast<Handle>(::OpenProcess(access, inherit, processId));
